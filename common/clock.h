@@ -6,7 +6,7 @@
 namespace common {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual std::uint64_t now_ms() = 0;
     virtual void sleep_ms(std::uint32_t ms) = 0;
@@ -14,19 +14,19 @@ public:
 
 // std::chrono::steady_clock; on Windows this is QueryPerformanceCounter.
 class SteadyClock : public Clock {
-public:
+  public:
     std::uint64_t now_ms() override;
     void sleep_ms(std::uint32_t ms) override;
 };
 
 // Time moves only when someone sleeps or advances it.
 class FakeClock : public Clock {
-public:
+  public:
     std::uint64_t now_ms() override { return now_; }
     void sleep_ms(std::uint32_t ms) override { now_ += ms; }
     void advance(std::uint64_t ms) { now_ += ms; }
 
-private:
+  private:
     std::uint64_t now_ = 1'000'000;
 };
 

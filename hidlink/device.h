@@ -37,7 +37,7 @@ enum class IoStatus { done, pending, failed };
 // One opened interface. Besides the HID queries it runs overlapped I/O: one OVERLAPPED record
 // per phase whose completion event is the phase's named manual-reset event.
 class Device {
-public:
+  public:
     virtual ~Device() = default;
 
     virtual bool load_preparsed_data() = 0;  // HidD_GetPreparsedData
@@ -67,7 +67,7 @@ enum class InterfaceLookup { found, no_more, error };
 
 // The machine's set of HID interfaces (SetupDi on Windows).
 class Host {
-public:
+  public:
     virtual ~Host() = default;
     // SetupDiGetClassDevsA(HID GUID, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE); false if it fails.
     virtual bool open_interface_list() = 0;

@@ -9,7 +9,7 @@
 namespace hidlink {
 
 constexpr std::size_t frame_size = 38;
-constexpr std::size_t max_payload = 34;         // L = 35 at most
+constexpr std::size_t max_payload = 34;  // L = 35 at most
 constexpr std::size_t data_bytes_per_frame = 32;
 using Frame = std::array<std::uint8_t, frame_size>;
 

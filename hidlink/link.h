@@ -42,7 +42,7 @@ struct ReportKindData {
 };
 
 class Link {
-public:
+  public:
     Link(Host& host, common::Clock& clock, Program program = Program::standard);
     ~Link();
     Link(const Link&) = delete;
@@ -69,7 +69,7 @@ public:
     }
     Program program() const { return program_; }
 
-private:
+  private:
     std::unique_ptr<Device> open_one_interface(const std::string& path);
     bool parse_capabilities(Device& device);
     // Waits for the outstanding I/O: true when it completed within the time-out, else cancels.

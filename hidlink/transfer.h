@@ -23,8 +23,8 @@ PhaseResult request_phase(Link& link, const char* event_name, const Frame& reque
 
 struct OutgoingTransfer {
     std::uint8_t command = 0;
-    std::uint8_t flag = 0;                 // start frame byte 5
-    std::span<const std::uint8_t> data;    // a whole number of 32-byte blocks
+    std::uint8_t flag = 0;               // start frame byte 5
+    std::span<const std::uint8_t> data;  // a whole number of 32-byte blocks
     const char* start_event = "ZELDLStart";
     const char* data_event = "ZELDLStart";
     const char* end_event = "ZELDLEnd";
