@@ -1,0 +1,144 @@
+#include "keymap_download/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "keymap_download/batch_log.h"
+#include "keymap_download/tests/keyboard_fixture.h"
+
+namespace keymap_download {
+namespace {
+
+class KeymapBatch : public KeyboardFixture {
+  protected:
+    void SetUp() override {
+        KeyboardFixture::SetUp();
+        enter();
+    }
+
+    // A table file whose T lines carry `bytes` verbatim (unlike the editor's writer).
+    void put_table(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::string text = "STARTTABLE\r\n";
+        for (std::size_t n = 0; n * 8 < bytes.size(); ++n) {
+            text += "T";
+            for (std::size_t i = 0; i < 8; ++i) {
+                char group[8];
+                std::snprintf(group, sizeof group, ",%02XH", bytes[n * 8 + i]);
+                text += group;
+            }
+            text += "\r\n";
+        }
+        put(name, text + "ENDTABLE\r\n");
+    }
+
+    BatchState run(const std::string& command_text) {
+        return run_batch(command_text, session_, "2024-05-06");
+    }
+
+    const common::LocalDateTime now_{{2024, 5, 6}, 7, 30};
+};
+
+TEST_F(KeymapBatch, Compare) {
+    put_table("same.tbl", keyboard_keymap(1));
+    put_table("other.tbl", std::vector<std::uint8_t>(192, 0x11));
+
+    BatchState s = run("/1 /C same.tbl /L log.csv ");
+    EXPECT_EQ(s.result, ResultCode::same_keymap);
+    EXPECT_EQ(exit_code_for(s.result), 0);
+    ReportPlan plan = report_batch(s, now_);
+    EXPECT_TRUE(plan.show_message);
+    EXPECT_EQ(plan.line, "2024-05-06, 07:30, Sparrow, same.tbl, same KeyMap.\n");
+
+    s = run("/1 /W same.tbl /L log.csv ");
+    EXPECT_EQ(s.result, ResultCode::same_keymap);
+    plan = report_batch(s, now_);
+    EXPECT_FALSE(plan.show_message || plan.show_usage);
+    EXPECT_EQ(contents("log.csv"), "");
+
+    s = run("/1 /C other.tbl /L log.csv ");
+    EXPECT_EQ(s.result, ResultCode::different_keymap);
+    EXPECT_EQ(exit_code_for(s.result), 1);
+    report_batch(s, now_);
+    EXPECT_EQ(contents("log.csv"), "2024-05-06, 07:30, Sparrow, other.tbl, different KeyMap.\r\n");
+    EXPECT_EQ(count_sent(0x21), 0);
+
+    command("fault 1 short 2 on 11");
+    EXPECT_EQ(run("/1 /W other.tbl ").result, ResultCode::keymap_upload_error);
+    EXPECT_EQ(count_sent(0x21), 0);
+}
+
+TEST_F(KeymapBatch, WriteAndDateStamp) {
+    std::vector<std::uint8_t> bytes(192, 0x22);
+    put_table("reed.tbl", bytes);
+    const std::uint64_t start = clock_.now_ms();
+    BatchState s = run("/2 /W reed.tbl /L log.csv ");
+    EXPECT_EQ(s.result, ResultCode::update_success);
+    EXPECT_GE(clock_.now_ms() - start, date_stamp_pause_ms);
+    EXPECT_EQ(count_sent(0x21, 0x01), 5);
+    EXPECT_EQ(keyboard_keymap(2), std::vector<std::uint8_t>(160, 0x22));
+    EXPECT_EQ(keyboard_date(2), "2024-05-06");
+    report_batch(s, now_);
+    EXPECT_EQ(contents("log.csv"), "2024-05-06, 07:30, Reed, reed.tbl, update success.\r\n");
+
+    // /F writes without reading; /T as the last option keeps its blank, the frame does not.
+    sent_.clear();
+    s = run("/1 /F reed.tbl /T 2011-01-01 ");
+    EXPECT_EQ(s.options.date_text, "2011-01-01 ");
+    EXPECT_EQ(s.result, ResultCode::update_success);
+    EXPECT_EQ(count_sent(0x11), 0);
+    EXPECT_EQ(hex(sent_.back(), 16), "00 08 0C 03 32 30 31 31 2D 30 31 2D 30 31 F7 00");
+    EXPECT_EQ(keyboard_date(1), "2011-01-01");
+}
+
+TEST_F(KeymapBatch, ParameterFileAndDeviceErrors) {
+    put_table("a.tbl", std::vector<std::uint8_t>(192, 0));
+    put("bad.tbl", "STARTTABLE\nT,00H\nENDTABLE\n");
+
+    EXPECT_EQ(run("/1 a.tbl ").result, ResultCode::no_function);
+    EXPECT_EQ(run("/1 /? ").result, ResultCode::usage_shown);
+    BatchState s = run("/F a.tbl /L log.csv ");
+    EXPECT_EQ(s.result, ResultCode::no_model);
+    report_batch(s, now_);
+    EXPECT_EQ(contents("log.csv"),
+              "2024-05-06, 07:30, , , other error, parameter error (Target Keyboard /1 /2).\r\n");
+
+    EXPECT_EQ(run("/1 /F missing.tbl ").result, ResultCode::no_keymap_file);
+    EXPECT_EQ(run("/1 /F bad.tbl ").result, ResultCode::keymap_form_error);
+    EXPECT_EQ(run_batch("/1 /F a.tbl ", session_, "2024-05-06", 100).result,
+              ResultCode::memory_error);
+    command("unplug 2");
+    EXPECT_EQ(run("/2 /F a.tbl ").result, ResultCode::no_device);
+    EXPECT_EQ(exit_code_for(ResultCode::no_device), 2);
+    EXPECT_TRUE(sent_.empty());
+}
+
+TEST_F(KeymapBatch, WriteFaults) {
+    put_table("a.tbl", std::vector<std::uint8_t>(192, 0x33));
+    const std::pair<const char*, ResultCode> cases[] = {
+        {"fault 1 nak on 21:00:00", ResultCode::start_failed},
+        {"fault 1 nak on 21:00:01 at 2", ResultCode::data_failed},
+        {"fault 1 silent on 21:00:FF", ResultCode::end_failed},
+        {"fault 1 delay 3000 on 21 always", ResultCode::timeout},
+        // Answered the compare's read, then gone before the write.
+        {"fault 1 unplug-after on 11", ResultCode::start_failed},
+        // Last: this write succeeds, after it /W finds the same key map.
+        {"fault 1 nak on 08", ResultCode::date_stamp_failed},
+    };
+    for (const auto& [fault, result] : cases) {
+        command("clear-faults");
+        command("plug 1");
+        command(fault);
+        sent_.clear();
+        const BatchState s = run("/1 /W a.tbl ");
+        EXPECT_EQ(s.result, result) << fault;
+        if (result != ResultCode::date_stamp_failed) {
+            EXPECT_EQ(count_sent(0x08), 0) << fault;  // no date stamp after a failed write
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keymap_download

@@ -1,0 +1,77 @@
+#pragma once
+// A session on the in-process simulated keyboards (Sparrow and ReedKey PAD) with a fake
+// clock, collecting every frame the PC sends as the keyboard logged it.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "keymap_download/keymap_protocol.h"
+#include "keymap_download/tests/temp_folder.h"
+#include "simulator/inprocess_host.h"
+#include "simulator/simulation.h"
+
+namespace keymap_download {
+
+class KeyboardFixture : public TempFolder {
+  protected:
+    KeyboardFixture() {
+        simulation_.set_log_sink([this](const std::string& line) {
+            std::istringstream words(line);
+            std::string time, model, direction;
+            words >> time >> model >> direction;
+            if (direction != "in") {
+                return;
+            }
+            hidlink::Frame frame{};
+            unsigned byte = 0;
+            for (std::size_t i = 0; i < frame.size() && (words >> std::hex >> byte); ++i) {
+                frame[i] = static_cast<std::uint8_t>(byte);
+            }
+            sent_.push_back(frame);
+        });
+    }
+
+    void command(const std::string& text) {
+        std::string error;
+        ASSERT_TRUE(simulation_.apply_command(text, error)) << text << ": " << error;
+    }
+
+    // Frames sent with a command byte (and sub-code byte 4, unless -1).
+    int count_sent(std::uint8_t command_byte, int byte4 = -1) const {
+        int n = 0;
+        for (const hidlink::Frame& f : sent_) {
+            n += f[1] == command_byte && (byte4 < 0 || f[4] == byte4);
+        }
+        return n;
+    }
+
+    const std::vector<std::uint8_t>& keyboard_keymap(int model) {
+        return simulation_.keyboard_state(model)->keymap;
+    }
+    std::string keyboard_date(int model) {
+        const auto& date = simulation_.keyboard_state(model)->keymap_date;
+        return std::string(date.begin(), date.end());
+    }
+
+    simulator::Simulation simulation_{std::vector<int>{1, 2}};
+    common::FakeClock clock_;
+    simulator::InProcessHost host_{simulation_, clock_};
+    hidlink::Link link_{host_, clock_};
+    KeymapSession session_{link_, clock_};
+    std::vector<hidlink::Frame> sent_;
+};
+
+// Frame bytes as "00 21 06 …", the first `n` of them.
+inline std::string hex(const hidlink::Frame& frame, std::size_t n) {
+    std::string text;
+    char part[4];
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(part, sizeof part, i == 0 ? "%02X" : " %02X", frame[i]);
+        text += part;
+    }
+    return text;
+}
+
+}  // namespace keymap_download
