@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 
 #include "hidlink/identity.h"
 #include "simulator/frame_log.h"
@@ -287,8 +288,10 @@ Response Simulation::on_frame(int interface_id, const Frame& frame, std::uint64_
             case FaultAction::bad_checksum:
                 spoiled_replies.push_back(fault.argument);
                 break;
-            case FaultAction::delay:
-                delay_ms += fault.argument;
+            case FaultAction::delay:  // delays add up, but never wrap round to a short one
+                delay_ms = static_cast<std::uint32_t>(
+                    std::min<std::uint64_t>(std::uint64_t{delay_ms} + fault.argument,
+                                            std::numeric_limits<std::uint32_t>::max()));
                 break;
             case FaultAction::short_read:
                 options.keymap_data_frames = static_cast<int>(fault.argument);
@@ -375,6 +378,13 @@ bool Simulation::apply_command(std::string_view command, std::string& error, std
 }
 
 bool Simulation::run_command(std::string_view command, std::string& error, std::uint64_t now_ms) {
+    command = trim(command);
+    // One command, one line: a line break inside would carry a second state-file line into
+    // "set" and break the frame log's one-line events.
+    if (command.find_first_of("\r\n") != std::string_view::npos) {
+        error = "a command is one line";
+        return false;
+    }
     std::vector<std::string_view> words = split_words(command);
     if (words.empty()) {
         error = "empty command";
@@ -443,11 +453,14 @@ bool Simulation::run_command(std::string_view command, std::string& error, std::
             error = "set needs a key and a value, e.g. set 1 key-lockout = 0";
             return false;
         }
-        std::string line(setting);
-        if (line.find('=') == std::string::npos) {
-            std::size_t blank = line.find(' ');
-            line = blank == std::string::npos ? line + " =" : line.insert(blank, " =");
+        // "key value" or "key = value"; an '=' inside the value (a date, say) is no separator.
+        const std::size_t key_end = std::min(setting.find_first_of(" \t="), setting.size());
+        std::string_view value = trim(setting.substr(key_end));
+        if (value.starts_with('=')) {
+            value = trim(value.substr(1));
         }
+        const std::string line =
+            std::string(setting.substr(0, key_end)) + " = " + std::string(value);
         std::string message;
         if (!apply_state_text("[model " + std::to_string(model) + "]\n" + line + "\n", message,
                               now_ms)) {

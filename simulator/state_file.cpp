@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -111,10 +112,12 @@ void format_keyboard(const KeyboardState& k, std::string& out) {
         "\n";
     out += "firmware-blocks = " + std::to_string(k.firmware_blocks) + "\n";
     out += "firmware-sum = " + hex16(hidlink::sum16(k.firmware_image)) + "\n";
+    std::uint8_t blank_row[hidlink::data_bytes_per_frame];
+    std::memset(blank_row, 0xFF, sizeof blank_row);
     for (std::size_t offset = 0; offset < k.firmware_image.size();
          offset += hidlink::data_bytes_per_frame) {
         auto row = std::span(k.firmware_image).subspan(offset, hidlink::data_bytes_per_frame);
-        if (std::any_of(row.begin(), row.end(), [](std::uint8_t b) { return b != 0xFF; })) {
+        if (std::memcmp(row.data(), blank_row, sizeof blank_row) != 0) {
             out += "firmware = " + hex16(static_cast<std::uint16_t>(offset)) + ": " +
                    hex_text(row) + "\n";
         }

@@ -101,6 +101,16 @@ TEST(SimulationFaults, DelayHoldsBackTheFirstReplyOfEveryMatchingFrame) {
     ASSERT_EQ(read.replies.size(), 9u);
     EXPECT_EQ(read.replies[0].delay_ms, 700u);
     EXPECT_EQ(read.replies[1].delay_ms, 0u);
+
+    // Delays of several faults add up, and a sum beyond the reply's range stays the longest
+    // delay instead of wrapping round to a short one.
+    command(sim, "clear-faults");
+    for (int i = 0; i < 5; ++i) {
+        command(sim, "fault 1 delay 1000000000 on 10");
+    }
+    Response late = sim.on_frame(1, frame_of({0x00, 0x10, 0x02, 0x00, 0x12}), 0);
+    ASSERT_EQ(late.replies.size(), 2u);
+    EXPECT_EQ(late.replies[0].delay_ms, 0xFFFFFFFFu);
 }
 
 TEST(SimulationFaults, ShortKeymapReadStopsAfterItsDataFrames) {
@@ -185,6 +195,11 @@ TEST(SimulationFaults, BadCommandsAreRejectedWithAReason) {
         "set 1 colour = red",          // unknown key
         "launch 1",                    // unknown command
         "",                            //
+        // One command is one line: neither a second state-file line nor a line break in the
+        // frame log's fault event.
+        "set 1 click = 3\nkey-lockout = 0",
+        "fault 1 nak\non 21",
+        "fault 1 nak on 21\r\nfault 1 silent",
     };
     for (const char* text : bad) {
         SCOPED_TRACE(text);

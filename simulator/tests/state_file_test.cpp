@@ -126,6 +126,30 @@ TEST(SimulationStateFile, TestsCanPrepareAKeyboardByHand) {
     EXPECT_EQ(msr[1][4], 5);
 }
 
+TEST(SimulationStateFile, SetCommandTakesAnyKeyWithOrWithoutEquals) {
+    Simulation sim({1, 2});
+    std::string error;
+    for (const char* text : {"set 2 msr-type = 5", "set 2 key-lockout 0", "set 1 key-input=1",
+                             "set 1 keymap-date \"2011=01=02\"",
+                             "set 1 firmware-date = \"a = b = cd\"", "  set 2 buzzer = 2 0\r\n"}) {
+        EXPECT_TRUE(sim.apply_command(text, error)) << text << ": " << error;
+    }
+    const KeyboardState& reed = *sim.keyboard_state(2);
+    EXPECT_EQ(reed.settings.at(item_msr_type), 5);
+    EXPECT_EQ(reed.settings.at(item_key_lockout), 0);
+    EXPECT_EQ(reed.buzzer, (BuzzerState{true, 2, 0}));
+    const KeyboardState& sparrow = *sim.keyboard_state(1);
+    EXPECT_EQ(sparrow.settings.at(item_key_input), 1);
+    const std::string keymap_date(sparrow.keymap_date.begin(), sparrow.keymap_date.end());
+    const std::string firmware_date(sparrow.firmware_date.begin(), sparrow.firmware_date.end());
+    EXPECT_EQ(keymap_date, "2011=01=02");
+    EXPECT_EQ(firmware_date, "a = b = cd");
+
+    EXPECT_FALSE(sim.apply_command("set 1 key-lockout", error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(sim.keyboard_state(1)->settings.at(item_key_lockout), 1);
+}
+
 TEST(SimulationStateFile, BadFilesAreRejectedWithTheLineAndNothingChanges) {
     struct Case {
         const char* text;
