@@ -1,0 +1,161 @@
+#include "hidlink/sim_listing.h"
+
+#include <gtest/gtest.h>
+
+namespace hidlink {
+namespace {
+
+ListedInterface keyboard_interface() {
+    ListedInterface i;
+    i.id = 7;
+    i.vendor_id = 0x1FF3;
+    i.product_id = 0x0002;
+    i.caps.usage_page = 0xFF01;
+    i.caps.usage = 0x0001;
+    i.caps.report_length[0] = 38;
+    i.caps.report_length[1] = 38;
+    i.caps.value_caps[0] = 1;
+    i.caps.value_caps[1] = 1;
+    i.value_records[0] = {{0xFF01, 0, true, 1, 2}};
+    i.value_records[1] = {{0xFF01, 0, false, 1, 1}};
+    return i;
+}
+
+ListedInterface decoy_interface() {
+    ListedInterface i;
+    i.id = 6;
+    i.vendor_id = 0x1FF3;
+    i.product_id = 0x0002;
+    i.caps.usage_page = 0x0001;
+    i.caps.usage = 0x0006;
+    i.caps.report_length[0] = 9;
+    i.caps.report_length[2] = 2;
+    i.caps.button_caps[0] = 2;
+    i.caps.value_caps[2] = 1;
+    i.button_records[0] = {{0x0007, 0, true, 0xE0, 0xE7}, {0x0007, 0, true, 0x00, 0x65}};
+    i.value_records[2] = {{0xFF00, 3, false, 0x20, 0x20}};
+    return i;
+}
+
+void expect_same(const ListedInterface& a, const ListedInterface& b) {
+    EXPECT_EQ(a.id, b.id);
+    EXPECT_EQ(a.vendor_id, b.vendor_id);
+    EXPECT_EQ(a.product_id, b.product_id);
+    EXPECT_EQ(a.caps.usage_page, b.caps.usage_page);
+    EXPECT_EQ(a.caps.usage, b.caps.usage);
+    for (int k = 0; k < report_kind_count; ++k) {
+        EXPECT_EQ(a.caps.report_length[k], b.caps.report_length[k]);
+        EXPECT_EQ(a.caps.button_caps[k], b.caps.button_caps[k]);
+        EXPECT_EQ(a.caps.value_caps[k], b.caps.value_caps[k]);
+        for (auto [x, y] : {std::pair{&a.button_records[k], &b.button_records[k]},
+                            std::pair{&a.value_records[k], &b.value_records[k]}}) {
+            ASSERT_EQ(x->size(), y->size());
+            for (std::size_t r = 0; r < x->size(); ++r) {
+                EXPECT_EQ((*x)[r].usage_page, (*y)[r].usage_page);
+                EXPECT_EQ((*x)[r].report_id, (*y)[r].report_id);
+                EXPECT_EQ((*x)[r].is_range, (*y)[r].is_range);
+                EXPECT_EQ((*x)[r].usage_min, (*y)[r].usage_min);
+                EXPECT_EQ((*x)[r].usage_max, (*y)[r].usage_max);
+            }
+        }
+    }
+}
+
+TEST(SimListing, RoundTripKeepsOrderAndEveryField) {
+    std::vector<ListedInterface> sent = {decoy_interface(), keyboard_interface()};
+    std::string text = format_listing(sent);
+    std::vector<ListedInterface> received;
+    std::string error;
+    ASSERT_TRUE(parse_listing(text, received, error)) << error;
+    ASSERT_EQ(received.size(), 2u);
+    expect_same(received[0], sent[0]);
+    expect_same(received[1], sent[1]);
+
+    ASSERT_TRUE(parse_listing(format_listing({}), received, error)) << error;
+    EXPECT_TRUE(received.empty());
+}
+
+TEST(SimListing, ReadsTheDocumentedTextWithCrLfAndBlankLines) {
+    std::vector<ListedInterface> received;
+    std::string error;
+    ASSERT_TRUE(
+        parse_listing("interface 3 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\r\n"
+                      "\n"
+                      "value input FF01 0 0001 0002 range\r\n"
+                      "value output FF01 0 0001 0001 single\r\n"
+                      "end\r\n",
+                      received, error))
+        << error;
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].product_id, 0x0001);
+    EXPECT_EQ(received[0].caps.usage_page, 0xFF01);
+    ASSERT_EQ(received[0].value_records[0].size(), 1u);
+    EXPECT_EQ(received[0].value_records[0][0].usage_max, 2);
+}
+
+TEST(SimListing, RejectsBrokenListingsAndLeavesTheResultAlone) {
+    const std::string good_interface = "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\n";
+    const char* broken[] = {
+        "",                                                             // nothing at all
+        "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\n",        // cut before its end
+        "value input FF01 0 0001 0001 single\nend\n",                   // record without interface
+        "interface 1 1FF3 001 FF01 0001 38 38 0 0 0 0 1 1 0\nend\n",    // 3-digit ID
+        "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1\nend\n",     // field missing
+        "interface -1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\nend\n",  // negative id
+        "interface 1 1FF3 0001 FF01 0001 70000 38 0 0 0 0 1 1 0\nend\n",  // length > 16 bit
+        "interface 1 1FF3 0001 FF01 0001 38x 38 0 0 0 0 1 1 0\nend\n",    // trailing junk
+        "end\nend\n",                                                     // text after the end
+        "keyboard 1\nend\n",                                              // unknown record
+    };
+    const char* broken_records[] = {
+        "value input FF01 256 0001 0001 single\n",  // report ID beyond a byte
+        "value input FF01 0 0003 0001 range\n",     // range upside down
+        "value input FF01 0 0001 0002 single\n",    // single usage with two values
+        "button report FF01 0 0001 0001 single\n",  // unknown kind
+        "button input FF01 0 0001 0001\n",          // range/single missing
+    };
+    std::vector<ListedInterface> kept(1);
+    kept[0].id = 99;
+    std::string error;
+    for (const char* text : broken) {
+        EXPECT_FALSE(parse_listing(text, kept, error)) << text;
+        EXPECT_FALSE(error.empty());
+    }
+    for (const char* record : broken_records) {
+        error.clear();
+        EXPECT_FALSE(parse_listing(good_interface + record + "end\n", kept, error)) << record;
+        EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].id, 99);
+}
+
+TEST(SimListing, BoundsHowMuchAListingMayHold) {
+    std::string many_interfaces;
+    for (int i = 0; i < 300; ++i) {
+        many_interfaces += "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\n";
+    }
+    std::string many_records = "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\n";
+    for (int i = 0; i < 300; ++i) {
+        many_records += "button input 0009 0 0001 0001 single\n";
+    }
+    std::vector<ListedInterface> received;
+    std::string error;
+    EXPECT_FALSE(parse_listing(many_interfaces + "end\n", received, error));
+    EXPECT_FALSE(parse_listing(many_records + "end\n", received, error));
+}
+
+TEST(SimListing, MaxUsageListLengthCountsTheButtonsOfOnePage) {
+    std::vector<CapabilityRecord> buttons = {
+        {0x0007, 0, true, 0xE0, 0xE7},   // 8 modifier keys
+        {0x0007, 0, true, 0x00, 0x65},   // 102 keys
+        {0x0009, 0, false, 0x01, 0x01},  // one button of another page
+    };
+    EXPECT_EQ(max_usage_list_length(buttons, 0x0007), 110u);
+    EXPECT_EQ(max_usage_list_length(buttons, 0x0009), 1u);
+    EXPECT_EQ(max_usage_list_length(buttons, 0), 111u);
+    EXPECT_EQ(max_usage_list_length(buttons, 0xFF01), 0u);
+}
+
+}  // namespace
+}  // namespace hidlink

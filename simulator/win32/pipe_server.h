@@ -1,0 +1,83 @@
+#pragma once
+// kbdsim.exe's server: a Simulation served on named pipes (see hidlink/win32/sim_pipe.h for
+// the names). Message-mode pipes, one 38-byte report per message. Every plugged interface and
+// the control pipe keep instances listening at all times; each connection is served by its own
+// thread, so a delayed reply holds up only the connection it answers. One mutex guards the
+// Simulation and the table of served interfaces.
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "simulator/simulation.h"
+
+namespace simulator::win32 {
+
+class PipeServer {
+  public:
+    PipeServer(Simulation& simulation, std::string pipe_name);
+
+    // Creates the control pipe's first instances and those of every plugged interface, so
+    // clients can connect as soon as this returns. False (with a message) when the name is
+    // already served or the pipes cannot be created.
+    bool start(std::string& error);
+
+    // A control request from the control pipe or from standard input: "list" gives the
+    // interface listing, "quit" sets `quit` (the caller stops the server once the answer is
+    // out), anything else is a control command of the Simulation. Answers "ok",
+    // "error: <why>" or the listing.
+    std::string handle_request(const std::string& request, bool& quit);
+
+    // Signalled once a "quit" from the control pipe has been answered; set it to stop.
+    HANDLE quit_event() const { return quit_event_; }
+
+    // Holds the lock for good: for stopping the process without a thread inside the
+    // Simulation or writing the frame log.
+    void freeze() { lock_.lock(); }
+
+    std::uint64_t now_ms() const;
+
+    // How long the keyboard takes to answer a frame before its first reply, in microseconds
+    // (0: at once). A real keyboard needs at least a USB frame; the link benchmark uses this
+    // so that the PC is already waiting when the reply comes.
+    void set_turnaround_us(std::uint32_t us) { turnaround_us_ = us; }
+
+  private:
+    // One serving period of an interface (plug to unplug): its listeners and connections end
+    // when `stop` is signalled.
+    struct Session {
+        Session();
+        ~Session();
+        HANDLE stop;
+    };
+    struct Endpoint {
+        int id = 0;
+        std::string path;
+        std::shared_ptr<Session> session;  // null while unplugged
+    };
+
+    // Starts or stops serving interfaces to match their plug state; lock held.
+    bool sync_plug_state(std::string& error);
+    bool start_serving(Endpoint& endpoint, std::string& error);
+    std::string listing();  // lock held
+    void wait_turnaround() const;
+
+    void listen(std::string path, HANDLE first_instance, std::shared_ptr<Session> session,
+                int interface_id);
+    void serve_interface(HANDLE pipe, int interface_id, std::shared_ptr<Session> session);
+    void serve_control(HANDLE pipe, std::shared_ptr<Session> session);
+
+    Simulation& simulation_;
+    std::string pipe_name_;
+    std::mutex lock_;
+    std::vector<Endpoint> endpoints_;
+    std::shared_ptr<Session> control_session_;  // never stopped: the control pipe lives on
+    HANDLE quit_event_;
+    std::uint32_t turnaround_us_ = 0;
+    LARGE_INTEGER start_time_{};
+    LARGE_INTEGER frequency_{};
+};
+
+}  // namespace simulator::win32

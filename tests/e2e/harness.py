@@ -1,0 +1,779 @@
+"""End-to-end test harness: the suite's Windows programs under Wine against kbdsim.exe.
+
+Python 3 standard library only. Test scripts import it (ctest puts this folder on PYTHONPATH;
+scripts run by hand can do ``sys.path.insert(0, <this folder>)``), and are plain programs that
+exit non-zero on failure (unittest is fine).
+
+Environment, as ctest sets it per test (see ``kbd_e2e_test`` in CMakeLists.txt):
+
+``WINEPREFIX``
+    The Wine prefix of the test's lane. Without it: ``<repo>/build/windows/wine/default``.
+``KBD_WIN_BIN``
+    The Windows build directory, searched for executables by name.
+    Without it: ``<repo>/build/windows``.
+``KBD_EXE_<NAME>``
+    Exact path of one executable (``KBD_EXE_KBDSIM``, ``KBD_EXE_LINK_PROBE``, ...); wins over
+    the search in ``KBD_WIN_BIN``.
+``KBD_E2E_KEEP``
+    When set to 1, temporary folders (kbdsim's frame log and state file) are kept and their
+    paths printed, for looking at a failed test.
+
+Main API:
+
+- ``exe_path(name)``: path of a built executable (``exe_path("kbdsim")``).
+- ``ensure_prefix()``: initialises the prefix once (wineboot), safe when tests start at once.
+- ``run_windows_exe(path, args, env, timeout)`` -> ``RunResult(returncode, stdout, stderr)``.
+- ``start_windows_exe(path, args, env)`` -> ``WindowsProcess`` running in the background.
+- ``Kbdsim(models=..., state=..., commands=...)``: context manager around kbdsim.exe, with
+  ``send``, ``frames``, ``events``, ``state_text`` and ``env``.
+- ``Xvfb()``: context manager giving a private X display, with ``env`` and ``screenshot``.
+- ``wine_reg_add(key, name, value)``: a registry value in the prefix (GUI test setup).
+- ``kill_prefix()``: ends every Wine process of the prefix (``wineserver -k``).
+
+Every process the harness starts is ended when the test script exits, even on failure:
+kbdsim.exe additionally stops on its own when the script dies, because its standard input (a
+pipe held only by the harness) then reaches end of file. While a script runs, an idle cmd.exe
+keeps the prefix's wineserver up, so each program starts in a few hundredths of a second.
+"""
+
+from __future__ import annotations
+
+import atexit
+import fcntl
+import itertools
+import os
+import queue
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Iterable, Mapping, Optional, Sequence
+
+REPO = Path(__file__).resolve().parents[2]
+WINE_RUN = REPO / "scripts" / "wine-run"
+WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+
+
+class HarnessError(AssertionError):
+    """A test precondition or harness step failed (counts as a test failure)."""
+
+
+# --------------------------------------------------------------------------------------------
+# Prefix and executables
+
+
+def prefix() -> Path:
+    """The Wine prefix of this test: $WINEPREFIX or the default under build/windows/wine/."""
+    value = os.environ.get("WINEPREFIX")
+    if value:
+        return Path(value)
+    return REPO / "build" / "windows" / "wine" / "default"
+
+
+def windows_bin() -> Path:
+    """The Windows build directory: $KBD_WIN_BIN or <repo>/build/windows."""
+    return Path(os.environ.get("KBD_WIN_BIN") or REPO / "build" / "windows")
+
+
+_exe_cache: dict[str, Path] = {}
+
+
+def exe_path(name: str) -> Path:
+    """Path of the built executable `name` ("kbdsim", "kbdsim.exe", "TAVmapDL", ...).
+
+    Looks at $KBD_EXE_<NAME> (upper case, '.exe' dropped, '-' as '_'), then searches
+    $KBD_WIN_BIN recursively. Raises HarnessError when it is not built.
+    """
+    base = name[:-4] if name.lower().endswith(".exe") else name
+    if base in _exe_cache:
+        return _exe_cache[base]
+    exact = os.environ.get("KBD_EXE_" + base.upper().replace("-", "_"))
+    if exact and Path(exact).is_file():
+        _exe_cache[base] = Path(exact)
+        return _exe_cache[base]
+    root = windows_bin()
+    wanted = (base + ".exe").lower()
+    for dirpath, dirnames, filenames in os.walk(root):
+        # Skip the Wine prefixes and third-party build trees: big and never hold our programs.
+        dirnames[:] = [d for d in dirnames if d not in ("wine", "googletest", "CMakeFiles")]
+        for filename in filenames:
+            if filename.lower() == wanted:
+                _exe_cache[base] = Path(dirpath) / filename
+                return _exe_cache[base]
+    raise HarnessError(f"{base}.exe not found under {root}: build the Windows preset first")
+
+
+def to_windows_path(path: os.PathLike | str) -> str:
+    """A Unix path as Wine programs see it, on drive Z: (mapped to / in every prefix)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def wine_env(extra: Optional[Mapping[str, str]] = None) -> dict[str, str]:
+    """The environment for a Wine program: ours, the prefix, quiet Wine, plus `extra`."""
+    env = dict(os.environ)
+    env["WINEPREFIX"] = str(prefix())
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    if extra:
+        env.update(extra)
+    return env
+
+
+_READY_MARK = ".kbd-prefix-ready"
+
+
+def ensure_prefix() -> Path:
+    """Initialises the prefix on first use (wineboot, a few seconds); returns its path.
+
+    Concurrent first use is safe: the first caller holds a lock file beside the prefix while
+    it initialises, the others wait for it and then find the prefix ready.
+    """
+    pfx = prefix()
+    if (pfx / _READY_MARK).exists():
+        return pfx
+    pfx.parent.mkdir(parents=True, exist_ok=True)
+    with open(str(pfx) + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        try:
+            if not (pfx / _READY_MARK).exists():
+                result = subprocess.run(
+                    [str(WINE_RUN), "wineboot", "-i"],
+                    env=wine_env(),
+                    stdin=subprocess.DEVNULL,
+                    capture_output=True,
+                    timeout=180,
+                )
+                if result.returncode != 0:
+                    raise HarnessError(
+                        f"wineboot failed in {pfx}: {result.stderr.decode(errors='replace')}"
+                    )
+                (pfx / _READY_MARK).write_text("initialised by tests/e2e/harness.py\n")
+        finally:
+            fcntl.flock(lock, fcntl.LOCK_UN)
+    return pfx
+
+
+def kill_prefix() -> None:
+    """Ends every Wine process of the prefix (wineserver -k); harmless when none runs.
+    The next program started begins a fresh wineserver (and desktop) with its environment."""
+    _stop_keeper()
+    subprocess.run([WINESERVER, "-k"], env=wine_env(), capture_output=True, timeout=30)
+
+
+def wait_prefix_idle(timeout: float = 30) -> None:
+    """Waits until the prefix's wineserver has exited (wineserver -w): every Wine process of
+    the prefix has ended and the registry is on disk."""
+    subprocess.run([WINESERVER, "-w"], env=wine_env(), capture_output=True, timeout=timeout)
+
+
+def wine_reg_add(key: str, name: str, value: str, kind: str = "REG_SZ") -> None:
+    """Sets a registry value in the prefix, e.g.
+    wine_reg_add(r"HKCU\\Software\\Wine\\X11 Driver", "Managed", "N")."""
+    result = run_windows_exe(
+        "reg", ["add", key, "/v", name, "/t", kind, "/d", value, "/f"], timeout=60
+    )
+    if result.returncode != 0:
+        raise HarnessError(f"reg add {key} {name} failed: {result.stdout}{result.stderr}")
+
+
+# --------------------------------------------------------------------------------------------
+# Running programs
+
+_live: list["WindowsProcess"] = []
+# After a program has ended, how long its last output may take to reach us.
+_OUTPUT_GRACE = 0.5
+_live_lock = threading.Lock()
+
+
+@dataclass
+class RunResult:
+    returncode: int
+    stdout: str  # decoded with the `encoding` asked for (UTF-8 by default), CR LF as "\n"
+    stderr: str
+    stdout_bytes: bytes
+    stderr_bytes: bytes
+
+
+class WindowsProcess:
+    """A Windows program started in the background (start_windows_exe).
+
+    `wait(timeout)` returns a RunResult (HarnessError on time-out, the process is then
+    killed); `kill()` ends it; `running()` tells whether it still runs; `read_line(timeout)`
+    takes its standard output line by line while it runs. With stdin_pipe=True, `stdin` is a
+    pipe the test writes to (bytes). The harness kills whatever still runs when the script
+    exits.
+    """
+
+    def __init__(
+        self,
+        path: os.PathLike | str,
+        args: Sequence[str] = (),
+        env: Optional[Mapping[str, str]] = None,
+        cwd: Optional[os.PathLike | str] = None,
+        stdin_pipe: bool = False,
+        encoding: str = "utf-8",
+    ):
+        ensure_prefix()
+        _keep_wineserver(env)
+        self.path = str(path)
+        self.args = list(args)
+        self.encoding = encoding
+        self._popen = subprocess.Popen(
+            [str(WINE_RUN), self.path, *self.args],
+            env=wine_env(env),
+            cwd=str(cwd) if cwd else None,
+            stdin=subprocess.PIPE if stdin_pipe else subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            start_new_session=True,
+        )
+        self._stdout = bytearray()
+        self._stderr = bytearray()
+        self._lines: "queue.Queue[Optional[bytes]]" = queue.Queue()
+        self._readers = [
+            threading.Thread(target=self._drain, args=(self._popen.stdout, self._stdout, True)),
+            threading.Thread(target=self._drain, args=(self._popen.stderr, self._stderr, False)),
+        ]
+        for reader in self._readers:
+            reader.daemon = True
+            reader.start()
+        with _live_lock:
+            _live.append(self)
+
+    def _drain(self, stream, sink: bytearray, to_lines: bool) -> None:
+        # Raw reads, not readline: output without a final line end arrives too, and nothing
+        # waits for an end of file that Wine's helper processes may hold back (they inherit
+        # the pipes of the program that started them).
+        pending = b""
+        fd = stream.fileno()
+        while True:
+            try:
+                chunk = os.read(fd, 65536)
+            except (OSError, ValueError):
+                chunk = b""
+            if not chunk:
+                break
+            sink.extend(chunk)
+            if to_lines:
+                pending += chunk
+                *lines, pending = pending.split(b"\n")
+                for line in lines:
+                    self._lines.put(line)
+        if to_lines:
+            if pending:
+                self._lines.put(pending)
+            self._lines.put(None)
+        stream.close()
+
+    @property
+    def pid(self) -> int:
+        return self._popen.pid
+
+    @property
+    def stdin(self):
+        return self._popen.stdin
+
+    def running(self) -> bool:
+        return self._popen.poll() is None
+
+    def read_line(self, timeout: float) -> Optional[str]:
+        """The next line of standard output (without the line end); None once the program
+        has ended and printed nothing more. HarnessError when no line comes within `timeout`
+        seconds."""
+        deadline = time.monotonic() + timeout
+        ended_at = None
+        while True:
+            try:
+                line = self._lines.get(timeout=0.05)
+                break
+            except queue.Empty:
+                pass
+            now = time.monotonic()
+            if not self.running():
+                ended_at = ended_at or now
+                if now - ended_at > _OUTPUT_GRACE:
+                    return None
+            elif now > deadline:
+                raise HarnessError(
+                    f"{Path(self.path).name}: no output line within {timeout} s")
+        if line is None:
+            self._lines.put(None)  # stays at end of output for later calls
+            return None
+        return line.decode(self.encoding, errors="replace").rstrip("\r")
+
+    def wait(self, timeout: float = 60) -> RunResult:
+        try:
+            code = self._popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise HarnessError(
+                f"{Path(self.path).name} {' '.join(self.args)} did not end within {timeout} s"
+            ) from None
+        for reader in self._readers:
+            reader.join(timeout=_OUTPUT_GRACE)
+        self._forget()
+        return RunResult(
+            code,
+            self._text(self._stdout),
+            self._text(self._stderr),
+            bytes(self._stdout),
+            bytes(self._stderr),
+        )
+
+    def _text(self, data: bytearray) -> str:
+        # Windows programs end lines with CR LF in text mode; tests compare with "\n".
+        return data.decode(self.encoding, errors="replace").replace("\r\n", "\n")
+
+
+    def kill(self) -> None:
+        if self._popen.poll() is None:
+            try:
+                os.killpg(self._popen.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            try:
+                self._popen.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        self._forget()
+
+    def _forget(self) -> None:
+        if self._popen.stdin is not None:
+            try:
+                self._popen.stdin.close()
+            except OSError:
+                pass
+        with _live_lock:
+            if self in _live:
+                _live.remove(self)
+
+
+def start_windows_exe(
+    path: os.PathLike | str,
+    args: Sequence[str] = (),
+    env: Optional[Mapping[str, str]] = None,
+    cwd: Optional[os.PathLike | str] = None,
+    encoding: str = "utf-8",
+) -> WindowsProcess:
+    """Starts a Windows program under Wine in the background (GUI tests: the program under
+    test, while guidriver.exe drives it). `env` is added to the environment (a full
+    environment such as Kbdsim.env() works too)."""
+    return WindowsProcess(path, args, env=env, cwd=cwd, encoding=encoding)
+
+
+def run_windows_exe(
+    path: os.PathLike | str,
+    args: Sequence[str] = (),
+    env: Optional[Mapping[str, str]] = None,
+    timeout: float = 60,
+    cwd: Optional[os.PathLike | str] = None,
+    encoding: str = "utf-8",
+) -> RunResult:
+    """Runs a Windows program under Wine to its end and returns its exit code and output.
+
+    `path` is a built executable (see exe_path) or a Wine built-in ("reg", "cmd").
+    `env` is added to the environment. Output is decoded with `encoding` (Windows programs
+    write in their ANSI code page: "cp932" for Japanese runs). A program still running after
+    `timeout` seconds is killed and HarnessError raised.
+    """
+    return WindowsProcess(path, args, env=env, cwd=cwd, encoding=encoding).wait(timeout)
+
+
+_keeper: Optional[subprocess.Popen] = None
+
+
+def _keep_wineserver(env: Optional[Mapping[str, str]] = None) -> None:
+    """Keeps one idle Wine program (cmd.exe reading our pipe) running while the script runs.
+
+    Without it every program start would start the prefix's wineserver and its helper
+    processes anew (about a second), and those helpers, inheriting the program's output
+    pipes, would hold them open for seconds after it ended. The keeper ends with the script
+    (its input reaches end of file), even when the script is killed, and with kill_prefix().
+
+    It starts with the environment of the program about to start (`env`): the prefix's
+    desktop process (explorer.exe), started along with the wineserver, keeps the DISPLAY it
+    found. So a GUI test that begins with kill_prefix() and then starts its first program with
+    Xvfb.env() gets the desktop on its own display.
+    """
+    global _keeper
+    if _keeper is not None and _keeper.poll() is None:
+        return
+    _keeper = subprocess.Popen(
+        [str(WINE_RUN), "cmd.exe"],
+        env=wine_env(env),
+        stdin=subprocess.PIPE,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.DEVNULL,
+        start_new_session=True,
+    )
+    _keeper.stdin.write(b"echo kbd-keeper-ready\r\n")
+    _keeper.stdin.flush()
+    # Once cmd.exe answers, the wineserver and its helpers are up.
+    seen = b""
+    deadline = time.monotonic() + 60
+    fd = _keeper.stdout.fileno()
+    while b"kbd-keeper-ready" not in seen and time.monotonic() < deadline:
+        ready, _, _ = select.select([fd], [], [], 0.5)
+        if ready:
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                break
+            seen += chunk
+    # Its output is not read any more; the little cmd.exe writes fits the pipe's buffer.
+
+
+def _stop_keeper() -> None:
+    global _keeper
+    if _keeper is None:
+        return
+    try:
+        _keeper.stdin.close()
+        _keeper.wait(timeout=5)
+    except (OSError, subprocess.TimeoutExpired):
+        try:
+            os.killpg(_keeper.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    _keeper.stdout.close()
+    _keeper = None
+
+
+def _kill_leftovers() -> None:
+    with _live_lock:
+        leftovers = list(_live)
+    for process in leftovers:
+        process.kill()
+    _stop_keeper()
+
+
+atexit.register(_kill_leftovers)
+
+
+def _exit_on_signal(signum, frame):  # ctest's time-out and Ctrl-C end the script cleanly
+    _kill_leftovers()
+    sys.exit(128 + signum)
+
+
+for _signal in (signal.SIGTERM, signal.SIGHUP):
+    signal.signal(_signal, _exit_on_signal)
+
+
+# --------------------------------------------------------------------------------------------
+# The simulated keyboard
+
+
+@dataclass(frozen=True)
+class LoggedFrame:
+    """One frame of kbdsim's frame log. direction "in" is PC to keyboard, "out" keyboard to PC."""
+
+    time: float
+    model: int
+    direction: str
+    data: bytes  # the 38 bytes
+
+    def hex(self) -> str:
+        """The bytes as the log writes them: "00 21 06 ..." (upper case)."""
+        return " ".join(f"{b:02X}" for b in self.data)
+
+
+@dataclass(frozen=True)
+class LoggedEvent:
+    """A non-frame line of the frame log (plug, unplug, fault)."""
+
+    time: float
+    model: int
+    text: str
+
+
+_FRAME_LINE = re.compile(r"^(\d+\.\d{3}) (\d+) (in|out) ((?:[0-9A-F]{2} ){37}[0-9A-F]{2})$")
+_EVENT_LINE = re.compile(r"^(\d+\.\d{3}) (\d+) event (.*)$")
+
+
+def parse_frame_log(text: str) -> tuple[list[LoggedFrame], list[LoggedEvent]]:
+    """Splits frame-log text into frames and events; a malformed line raises HarnessError."""
+    frames: list[LoggedFrame] = []
+    events: list[LoggedEvent] = []
+    for number, line in enumerate(text.splitlines(), 1):
+        if not line:
+            continue
+        match = _FRAME_LINE.match(line)
+        if match:
+            frames.append(
+                LoggedFrame(
+                    float(match[1]), int(match[2]), match[3], bytes.fromhex(match[4])
+                )
+            )
+            continue
+        match = _EVENT_LINE.match(line)
+        if match:
+            events.append(LoggedEvent(float(match[1]), int(match[2]), match[3]))
+            continue
+        raise HarnessError(f"frame log line {number} malformed: {line!r}")
+    return frames, events
+
+
+def frame_bytes(text: str) -> bytes:
+    """Hex text ("00 21 06 00 ...", spaces optional) as a 38-byte frame, zero-padded."""
+    data = bytes.fromhex(text)
+    if len(data) > 38:
+        raise ValueError(f"frame longer than 38 bytes: {text}")
+    return data + bytes(38 - len(data))
+
+
+_pipe_numbers = itertools.count(1)
+
+
+class Kbdsim:
+    """kbdsim.exe serving simulated keyboards on named pipes, for one test.
+
+    with Kbdsim(models=(1, 2), state=None, commands=("fault 1 ...",)) as sim:
+        run_windows_exe(exe_path("TAVmapDL"), ["/1", ...], env=sim.env())
+        sim.frames(model=1, direction="in")   # what the keyboard received
+        sim.state_text()                      # the keyboard's state file now
+
+    Arguments:
+      models    the keyboards present (model selectors; tokens as kbdsim --models takes them).
+      state     text of a state file to start from (None: the simulator's initial state).
+      commands  control commands applied at start (kbdsim --command), e.g. faults.
+      pipe      pipe base name (default: unique per test process and instance).
+      ready_timeout  seconds to wait for the "kbdsim ready" line.
+      args      further kbdsim arguments, e.g. ("--turnaround-us", "200").
+
+    Attributes: pipe, workdir, log_path, state_path, process (WindowsProcess), exit_code
+    (after stop).
+    """
+
+    def __init__(
+        self,
+        models: Iterable[int | str] = (1, 2, 3, 4),
+        state: Optional[str] = None,
+        commands: Iterable[str] = (),
+        pipe: Optional[str] = None,
+        ready_timeout: float = 20,
+        args: Sequence[str] = (),
+    ):
+        self.models = ",".join(str(m) for m in models)
+        self.extra_args = list(args)
+        self.initial_state = state
+        self.commands = list(commands)
+        self.pipe = pipe or f"kbdsim-test-{os.getpid()}-{next(_pipe_numbers)}"
+        self.ready_timeout = ready_timeout
+        self.workdir = Path(tempfile.mkdtemp(prefix="kbdsim-"))
+        self.log_path = self.workdir / "frames.log"
+        self.state_path = self.workdir / "state.txt"
+        self.process: Optional[WindowsProcess] = None
+        self.exit_code: Optional[int] = None
+        self.ready_line = ""
+
+    # -- lifecycle
+
+    def start(self) -> "Kbdsim":
+        """Starts kbdsim.exe and waits for its ready line (HarnessError on time-out/exit)."""
+        if self.initial_state is not None:
+            self.state_path.write_text(self.initial_state)
+        args = ["--pipe", self.pipe, "--models", self.models,
+                "--state", to_windows_path(self.state_path),
+                "--log", to_windows_path(self.log_path)]
+        for command in self.commands:
+            args += ["--command", command]
+        args += self.extra_args
+        self.process = WindowsProcess(exe_path("kbdsim"), args, stdin_pipe=True)
+        deadline = time.monotonic() + self.ready_timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                self.stop()
+                raise HarnessError(f"kbdsim.exe not ready within {self.ready_timeout} s")
+            line = self.process.read_line(timeout=left)
+            if line is None:
+                result = self.process.wait(timeout=10)
+                raise HarnessError(
+                    f"kbdsim.exe ended before it was ready (exit {result.returncode}): "
+                    f"{result.stdout}{result.stderr}"
+                )
+            if line == f"kbdsim ready pipe={self.pipe}":
+                self.ready_line = line
+                return self
+
+    def stop(self) -> Optional[int]:
+        """Stops kbdsim (end of its standard input), killing it if it does not end within
+        10 s; returns its exit code. Removes the temporary folder unless KBD_E2E_KEEP=1."""
+        if self.process is not None:
+            try:
+                self.process.stdin.close()
+            except OSError:
+                pass
+            try:
+                self.exit_code = self.process.wait(timeout=10).returncode
+            except HarnessError:
+                self.exit_code = None  # killed
+            self.process = None
+        if os.environ.get("KBD_E2E_KEEP") == "1":
+            print(f"kbdsim files kept in {self.workdir}", file=sys.stderr)
+        else:
+            shutil.rmtree(self.workdir, ignore_errors=True)
+        return self.exit_code
+
+    def __enter__(self) -> "Kbdsim":
+        return self.start()
+
+    def __exit__(self, *exc) -> None:
+        self.stop()
+
+    # -- control
+
+    def send(self, command: str, check: bool = True) -> str:
+        """Applies a control command ("unplug 1", "fault ...", "clear-faults") and returns
+        kbdsim's answer ("ok" or "error: ..."); with check=True an error raises HarnessError.
+
+        Goes through kbdsim's standard input (no Wine start-up); send_via_pipe uses
+        `kbdsim.exe --send` instead, exactly as a user would.
+        """
+        if self.process is None or not self.process.running():
+            raise HarnessError("kbdsim.exe is not running")
+        self.process.stdin.write(command.encode() + b"\n")
+        self.process.stdin.flush()
+        answer = self.process.read_line(timeout=10)
+        if answer is None:
+            raise HarnessError(f"kbdsim.exe ended while applying {command!r}")
+        if check and answer != "ok":
+            raise HarnessError(f"kbdsim {command!r}: {answer}")
+        return answer
+
+    def send_via_pipe(self, command: str) -> RunResult:
+        """`kbdsim.exe --pipe NAME --send COMMAND` as a second process (exit 0 ok, 1 error,
+        2 no simulator)."""
+        return run_windows_exe(exe_path("kbdsim"), ["--pipe", self.pipe, "--send", command],
+                               timeout=30)
+
+    def env(self, extra: Optional[Mapping[str, str]] = None) -> dict[str, str]:
+        """The environment for a tool that should talk to this simulator (KBDSIM_PIPE set)."""
+        values = {"KBDSIM_PIPE": self.pipe}
+        if extra:
+            values.update(extra)
+        return wine_env(values)
+
+    # -- what happened
+
+    def log_text(self) -> str:
+        return self.log_path.read_text() if self.log_path.exists() else ""
+
+    def frames(self, model: Optional[int] = None, direction: Optional[str] = None
+               ) -> list[LoggedFrame]:
+        """The logged frames so far, optionally only one model's and/or one direction's."""
+        frames, _ = parse_frame_log(self.log_text())
+        return [f for f in frames
+                if (model is None or f.model == model)
+                and (direction is None or f.direction == direction)]
+
+    def events(self, model: Optional[int] = None) -> list[LoggedEvent]:
+        """The logged non-frame events (plug, unplug, fault) so far."""
+        _, events = parse_frame_log(self.log_text())
+        return [e for e in events if model is None or e.model == model]
+
+    def state_text(self) -> str:
+        """The simulator's state file as it is now (saved after every change)."""
+        return self.state_path.read_text() if self.state_path.exists() else ""
+
+
+# --------------------------------------------------------------------------------------------
+# X display for GUI tests
+
+
+class Xvfb:
+    """A private X server for one GUI test (or the display named by $KBD_E2E_DISPLAY).
+
+    with Xvfb() as x:
+        start_windows_exe(exe_path("TAVmapDL"), env=x.env(sim.env()))
+        x.screenshot("build/shots/main.png")
+    """
+
+    def __init__(self, size: str = "1280x1024x24"):
+        self.size = size
+        self.display = os.environ.get("KBD_E2E_DISPLAY", "")
+        self._popen: Optional[subprocess.Popen] = None
+
+    def start(self) -> "Xvfb":
+        if self.display:
+            return self
+        read_fd, write_fd = os.pipe()
+        self._popen = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.size,
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,),
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            start_new_session=True,
+        )
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 15
+        with os.fdopen(read_fd, "rb") as reader:
+            # Xvfb writes the display number it chose once it accepts connections.
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = reader.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip().isdigit():
+            self.stop()
+            raise HarnessError("Xvfb did not start")
+        self.display = ":" + number.strip().decode()
+        return self
+
+    def stop(self) -> None:
+        if self._popen is not None:
+            try:
+                os.killpg(self._popen.pid, signal.SIGTERM)
+                self._popen.wait(timeout=10)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                os.killpg(self._popen.pid, signal.SIGKILL)
+            self._popen = None
+
+    def __enter__(self) -> "Xvfb":
+        return self.start()
+
+    def __exit__(self, *exc) -> None:
+        self.stop()
+
+    def env(self, base: Optional[Mapping[str, str]] = None) -> dict[str, str]:
+        """`base` (or wine_env()) with DISPLAY set to this display."""
+        env = dict(base) if base is not None else wine_env()
+        env["DISPLAY"] = self.display
+        return env
+
+    def screenshot(self, path: os.PathLike | str) -> Path:
+        """Saves the whole screen as an image (ImageMagick `import -window root`)."""
+        path = Path(path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)],
+                       check=True, capture_output=True, timeout=30)
+        return path
+
+
+# --------------------------------------------------------------------------------------------
+# Command line, for ctest's per-lane fixtures
+
+
+def main(argv: Sequence[str]) -> int:
+    """`harness.py init-prefix` initialises $WINEPREFIX; `harness.py kill-prefix` ends every
+    Wine process still running in it."""
+    if argv == ["init-prefix"]:
+        print(f"prefix ready: {ensure_prefix()}")
+        return 0
+    if argv == ["kill-prefix"]:
+        kill_prefix()
+        return 0
+    print("usage: harness.py init-prefix | kill-prefix", file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
