@@ -117,6 +117,11 @@ TEST(KeymapBatchLog, ReportRules) {
     p = plan_report(state_of(ResultCode::no_device, 2, "/2 /C a.tbl "), now);
     EXPECT_FALSE(p.write_log);
     EXPECT_TRUE(p.show_message);
+
+    // A key map file given last keeps the command text's blank in the file field; scripts
+    // that parse the log see "x.tbl ".
+    p = plan_report(state_of(ResultCode::no_keymap_file, 1, "/1 /L l.csv /F C:\\m\\x.tbl "), now);
+    EXPECT_EQ(p.line, "2011-01-01, 09:05, Sparrow, x.tbl , other error, no keymap file.\n");
 }
 
 using KeymapLogFile = TempFolder;
