@@ -1,6 +1,7 @@
 // The sim backend's reader of kbdsim's interface listing on any text: a refused text leaves the
-// caller's list alone and says why; an accepted one formats to a listing that reads back the
-// same; usage list lengths stay within what the records can cover.
+// caller's list alone and says why; an accepted one holds as many records as its counts say and
+// formats to a listing that reads back the same; usage list lengths stay within what the records
+// can cover.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,6 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const ListedInterface& i : listed) {
         expect(i.id >= 0, "negative interface id accepted");
+        for (int k = 0; k < hidlink::report_kind_count; ++k) {
+            expect(i.button_records[k].size() == i.caps.button_caps[k] &&
+                       i.value_records[k].size() == i.caps.value_caps[k],
+                   "capability counts differ from the records listed");
+        }
         for (const auto& records : i.button_records) {
             const std::uint32_t all = hidlink::max_usage_list_length(records, 0);
             std::uint64_t covered = 0;

@@ -91,6 +91,26 @@ bool parse_record(const std::vector<std::string_view>& w, int& kind, CapabilityR
     return w[6] == "single" && out.usage_min == out.usage_max;
 }
 
+// The header's counts promise the records that follow: a listing whose records disagree with
+// them was cut or garbled, and discovery would see capabilities the parser never had.
+bool records_match_counts(const ListedInterface& i, std::string& why) {
+    for (int k = 0; k < report_kind_count; ++k) {
+        for (bool button : {true, false}) {
+            const std::size_t listed =
+                button ? i.button_records[k].size() : i.value_records[k].size();
+            const unsigned promised = button ? i.caps.button_caps[k] : i.caps.value_caps[k];
+            if (listed != promised) {
+                why = "interface " + std::to_string(i.id) + " promises " +
+                      std::to_string(promised) + " " + kind_names[k] +
+                      (button ? " button" : " value") + " capabilities but lists " +
+                      std::to_string(listed);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string format_listing(const std::vector<ListedInterface>& interfaces) {
@@ -121,6 +141,7 @@ bool parse_listing(std::string_view text, std::vector<ListedInterface>& interfac
                    std::string& error) {
     std::vector<ListedInterface> result;
     std::size_t line_number = 0;
+    std::size_t interface_line = 0;  // of result.back()
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -133,17 +154,33 @@ bool parse_listing(std::string_view text, std::vector<ListedInterface>& interfac
             error = "listing line " + std::to_string(line_number) + ": " + why;
             return false;
         };
+        // Called when the last interface's records are complete (next interface or end).
+        auto last_interface_consistent = [&]() {
+            std::string why;
+            if (result.empty() || records_match_counts(result.back(), why)) {
+                return true;
+            }
+            error = "listing line " + std::to_string(interface_line) + ": " + why;
+            return false;
+        };
         if (words.empty()) {
             continue;
         }
         if (words[0] == "end") {
-            if (words.size() != 1 || pos < text.size()) {
+            if (words.size() != 1 ||
+                text.find_first_not_of(" \t\r\n", pos) != std::string_view::npos) {
                 return fail("text after the end");
+            }
+            if (!last_interface_consistent()) {
+                return false;
             }
             interfaces = std::move(result);
             return true;
         }
         if (words[0] == "interface") {
+            if (!last_interface_consistent()) {
+                return false;
+            }
             if (result.size() == max_interfaces) {
                 return fail("too many interfaces");
             }
@@ -152,6 +189,7 @@ bool parse_listing(std::string_view text, std::vector<ListedInterface>& interfac
                 return fail("malformed interface line");
             }
             result.push_back(listed);
+            interface_line = line_number;
             continue;
         }
         if (words[0] == "button" || words[0] == "value") {

@@ -5,12 +5,13 @@
 //
 //   interface <id> <vid> <pid> <usage page> <usage> <report lengths> <button caps> <value caps>
 //   button|value <input|output|feature> <usage page> <report id> <usage min> <usage max>
-//   range|single end
+//       range|single
+//   end
 //
 // IDs, usage pages and usages are 4 hex digits; ids, report IDs and counts are decimal; each of
 // the three "lengths"/"caps" fields is three decimal numbers (input output feature), as
 // HidP_GetCaps counts them. Capability records follow their interface line, as
-// HidP_GetSpecific*Caps lists them.
+// HidP_GetSpecific*Caps lists them, exactly as many of each kind as the counts say.
 //
 //   interface 3 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0
 //   value input FF01 0 0001 0002 range

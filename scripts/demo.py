@@ -16,7 +16,6 @@ import os
 import re
 import shutil
 import sys
-import tempfile
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -107,24 +106,19 @@ class WireTranscript:
 
 
 def main(commands: list[str]) -> int:
-    # A prefix of its own: the demo ends every Wine process in it, at its start and its end.
+    # A prefix of its own; the harness runs its Wine programs on a private X display and ends
+    # them all when the demo ends.
     os.environ["WINEPREFIX"] = str(DEMO / "wine")
-    os.environ["KBD_E2E_KEEP"] = "1"  # keep kbdsim's state file and frame log for a look later
-    for old in DEMO.glob("kbdsim-*"):
+    workdir = DEMO / "kbdsim"  # kbdsim's state file and frame log, kept for a look later
+    for old in DEMO.glob("kbdsim*"):
         shutil.rmtree(old, ignore_errors=True)
-    DEMO.mkdir(parents=True, exist_ok=True)
-    tempfile.tempdir = str(DEMO)  # kbdsim's folder (state file, frame log) goes here
-    harness.kill_prefix()  # Wine processes left by an earlier run hold on to its dead display
-    with harness.Xvfb() as display:
-        # Every Wine process of the prefix, the first one included, must know the display:
-        # the first one starts the Wine desktop, which draws every window of the prefix.
-        os.environ["DISPLAY"] = display.display
-        print(f"== Wine prefix {harness.prefix()} (the first run sets it up: ~10-60 s)", flush=True)
-        harness.ensure_prefix()
-        sim = harness.Kbdsim(models=(1, 2), pipe=f"demo-{os.getpid()}", commands=commands)
-        with sim, GuiDriver(display.env()) as gui:
-            status = run_download(sim, gui)
-    harness.kill_prefix()
+    print(f"== Wine prefix {harness.prefix()} (the first run sets it up: ~10-60 s)", flush=True)
+    harness.ensure_prefix()
+    sim = harness.Kbdsim(models=(1, 2), pipe=f"demo-{os.getpid()}", commands=commands,
+                         workdir=workdir)
+    with harness.Xvfb() as display, sim, GuiDriver(display.env()) as gui:
+        status = run_download(sim, gui)
+    print(f"kbdsim files kept in {workdir}", file=sys.stderr)
     return status
 
 

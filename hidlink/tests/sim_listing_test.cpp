@@ -83,7 +83,8 @@ TEST(SimListing, ReadsTheDocumentedTextWithCrLfAndBlankLines) {
                       "\n"
                       "value input FF01 0 0001 0002 range\r\n"
                       "value output FF01 0 0001 0001 single\r\n"
-                      "end\r\n",
+                      "end\r\n"
+                      "\r\n",  // blank lines after the end are no text
                       received, error))
         << error;
     ASSERT_EQ(received.size(), 1u);
@@ -130,12 +131,56 @@ TEST(SimListing, RejectsBrokenListingsAndLeavesTheResultAlone) {
     EXPECT_EQ(kept[0].id, 99);
 }
 
+TEST(SimListing, RefusesRecordsThatDisagreeWithTheCountsOfTheirInterface) {
+    // A consistent interface: one input and one output value capability.
+    const std::string good =
+        "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\n"
+        "value input FF01 0 0001 0002 range\n"
+        "value output FF01 0 0001 0001 single\n";
+    struct Case {
+        std::string interface;  // interface 3, without the end line
+        std::string why;
+    };
+    const Case cases[] = {
+        {"interface 3 1FF3 0001 FF01 0001 38 38 0 5 0 0 1 1 0\n",
+         "promises 5 input button capabilities but lists 0"},
+        {"interface 3 1FF3 0001 FF01 0001 38 38 0 0 0 0 0 0 0\n"
+         "button input 0007 0 0001 0002 range\n",
+         "promises 0 input button capabilities but lists 1"},
+        // Right number of records, wrong report kind.
+        {"interface 3 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 0 0\n"
+         "value output FF01 0 0001 0001 single\n",
+         "promises 1 input value capabilities but lists 0"},
+        // Buttons where the header says values.
+        {"interface 3 1FF3 0001 FF01 0001 38 38 0 0 0 0 0 0 1\n"
+         "button feature FF01 0 0001 0001 single\n",
+         "promises 0 feature button capabilities but lists 1"},
+    };
+    std::vector<ListedInterface> received;
+    std::string error;
+    for (const Case& c : cases) {
+        // Checked at the end line, when the next interface begins, and named by its own line.
+        const std::pair<std::string, std::string> listings[] = {
+            {c.interface + "end\n", "line 1: interface 3 "},
+            {c.interface + good + "end\n", "line 1: interface 3 "},
+            {good + c.interface + "end\n", "line 4: interface 3 "},
+        };
+        for (const auto& [text, where] : listings) {
+            error.clear();
+            EXPECT_FALSE(parse_listing(text, received, error)) << text;
+            EXPECT_NE(error.find(where + c.why), std::string::npos) << error;
+        }
+    }
+    ASSERT_TRUE(parse_listing(good + good + "end\n", received, error)) << error;
+    EXPECT_EQ(received.size(), 2u);
+}
+
 TEST(SimListing, BoundsHowMuchAListingMayHold) {
     std::string many_interfaces;
     for (int i = 0; i < 300; ++i) {
         many_interfaces += "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\n";
     }
-    std::string many_records = "interface 1 1FF3 0001 FF01 0001 38 38 0 0 0 0 1 1 0\n";
+    std::string many_records = "interface 1 1FF3 0001 FF01 0001 38 38 0 300 0 0 0 0 0\n";
     for (int i = 0; i < 300; ++i) {
         many_records += "button input 0009 0 0001 0001 single\n";
     }

@@ -13,10 +13,14 @@ Environment, as ctest sets it per test (see ``kbd_e2e_test`` in CMakeLists.txt):
     Without it: ``<repo>/build/windows``.
 ``KBD_EXE_<NAME>``
     Exact path of one executable (``KBD_EXE_KBDSIM``, ``KBD_EXE_LINK_PROBE``, ...); wins over
-    the search in ``KBD_WIN_BIN``.
+    the search in ``KBD_WIN_BIN``. Relative paths here and above are to the script's start
+    folder.
 ``KBD_E2E_KEEP``
     When set to 1, temporary folders (kbdsim's frame log and state file) are kept and their
     paths printed, for looking at a failed test.
+``KBD_E2E_DISPLAY``
+    An X display to use instead of the script's private Xvfb (to watch a test). $DISPLAY is
+    never used: a test run must not depend on, or draw on, the desktop it was started from.
 
 Main API:
 
@@ -24,16 +28,27 @@ Main API:
 - ``ensure_prefix()``: initialises the prefix once (wineboot), safe when tests start at once.
 - ``run_windows_exe(path, args, env, timeout)`` -> ``RunResult(returncode, stdout, stderr)``.
 - ``start_windows_exe(path, args, env)`` -> ``WindowsProcess`` running in the background.
-- ``Kbdsim(models=..., state=..., commands=...)``: context manager around kbdsim.exe, with
-  ``send``, ``frames``, ``events``, ``state_text`` and ``env``.
-- ``Xvfb()``: context manager giving a private X display, with ``env`` and ``screenshot``.
+- ``Kbdsim(models=..., state=..., commands=..., workdir=...)``: context manager around
+  kbdsim.exe, with ``send``, ``frames``, ``events``, ``state_text`` and ``env``.
+- ``Xvfb()``: context manager giving the script's X display, with ``env`` and ``screenshot``.
+- ``desktop_display()``: the name of that display (":12").
 - ``wine_reg_add(key, name, value)``: a registry value in the prefix (GUI test setup).
 - ``kill_prefix()``: ends every Wine process of the prefix (``wineserver -k``).
 
-Every process the harness starts is ended when the test script exits, even on failure:
-kbdsim.exe additionally stops on its own when the script dies, because its standard input (a
-pipe held only by the harness) then reaches end of file. While a script runs, an idle cmd.exe
-keeps the prefix's wineserver up, so each program starts in a few hundredths of a second.
+The display: every Wine process the harness starts runs on one X display per script, a private
+Xvfb started with the script's first Wine program (or $KBD_E2E_DISPLAY), whatever DISPLAY the
+caller's environment or `env` holds. Wine draws all windows of a prefix through the desktop
+process that the prefix's first program starts, bound to the display that program had; a
+desktop without a display, or on a display that has gone, silently loses every window. So
+before its first program a script ends whatever Wine processes an earlier run left in the
+prefix (one script per prefix at a time, as ctest's lanes run them), and whenever the display
+is replaced the prefix's processes end with it.
+
+Every process the harness starts is ended when the test script exits, even on failure, and the
+prefix is left without Wine processes: kbdsim.exe, the idle cmd.exe and the Xvfb additionally
+stop on their own when the script dies, because their standard input (a pipe held only by the
+harness) then reaches end of file. While a script runs, the idle cmd.exe keeps the prefix's
+wineserver up, so each program starts in a few hundredths of a second.
 """
 
 from __future__ import annotations
@@ -68,18 +83,26 @@ class HarnessError(AssertionError):
 # --------------------------------------------------------------------------------------------
 # Prefix and executables
 
+# Relative paths from the environment are taken from the folder the script started in: the
+# programs may run in another one (cwd=), and Wine resolves their paths there.
+_START_DIR = Path.cwd()
+
+
+def _absolute(path: os.PathLike | str) -> Path:
+    return _START_DIR / Path(path)
+
 
 def prefix() -> Path:
     """The Wine prefix of this test: $WINEPREFIX or the default under build/windows/wine/."""
     value = os.environ.get("WINEPREFIX")
     if value:
-        return Path(value)
+        return _absolute(value)
     return REPO / "build" / "windows" / "wine" / "default"
 
 
 def windows_bin() -> Path:
     """The Windows build directory: $KBD_WIN_BIN or <repo>/build/windows."""
-    return Path(os.environ.get("KBD_WIN_BIN") or REPO / "build" / "windows")
+    return _absolute(os.environ.get("KBD_WIN_BIN") or REPO / "build" / "windows")
 
 
 _exe_cache: dict[str, Path] = {}
@@ -95,8 +118,8 @@ def exe_path(name: str) -> Path:
     if base in _exe_cache:
         return _exe_cache[base]
     exact = os.environ.get("KBD_EXE_" + base.upper().replace("-", "_"))
-    if exact and Path(exact).is_file():
-        _exe_cache[base] = Path(exact)
+    if exact and _absolute(exact).is_file():
+        _exe_cache[base] = _absolute(exact)
         return _exe_cache[base]
     root = windows_bin()
     wanted = (base + ".exe").lower()
@@ -154,6 +177,8 @@ def ensure_prefix() -> Path:
                     raise HarnessError(
                         f"wineboot failed in {pfx}: {result.stderr.decode(errors='replace')}"
                     )
+                # wineboot ran without a display: nothing it left may draw the next windows.
+                _end_wine_processes()
                 (pfx / _READY_MARK).write_text("initialised by tests/e2e/harness.py\n")
         finally:
             fcntl.flock(lock, fcntl.LOCK_UN)
@@ -161,10 +186,20 @@ def ensure_prefix() -> Path:
 
 
 def kill_prefix() -> None:
-    """Ends every Wine process of the prefix (wineserver -k); harmless when none runs.
-    The next program started begins a fresh wineserver (and desktop) with its environment."""
-    _stop_keeper()
-    subprocess.run([WINESERVER, "-k"], env=wine_env(), capture_output=True, timeout=30)
+    """Ends every Wine process of the prefix (wineserver -k) and waits until they are gone;
+    harmless when none runs. The next program started begins a fresh wineserver and desktop,
+    on the script's display."""
+    global _prefix_display
+    with _launch_lock:
+        _stop_keeper()
+        _end_wine_processes()
+        _prefix_display = None
+
+
+def _end_wine_processes() -> None:
+    env = wine_env()
+    subprocess.run([WINESERVER, "-k"], env=env, capture_output=True, timeout=30)
+    subprocess.run([WINESERVER, "-w"], env=env, capture_output=True, timeout=30)
 
 
 def wait_prefix_idle(timeout: float = 30) -> None:
@@ -221,13 +256,13 @@ class WindowsProcess:
         encoding: str = "utf-8",
     ):
         ensure_prefix()
-        _keep_wineserver(env)
+        display = _prepare_launch()
         self.path = str(path)
         self.args = list(args)
         self.encoding = encoding
         self._popen = subprocess.Popen(
             [str(WINE_RUN), self.path, *self.args],
-            env=wine_env(env),
+            env=dict(wine_env(env), DISPLAY=display),
             cwd=str(cwd) if cwd else None,
             stdin=subprocess.PIPE if stdin_pipe else subprocess.DEVNULL,
             stdout=subprocess.PIPE,
@@ -387,27 +422,43 @@ def run_windows_exe(
 
 
 _keeper: Optional[subprocess.Popen] = None
+# The display the prefix's Wine processes were started on by this script; None: unknown (an
+# earlier run, or wineboot, may have left processes bound to another display or to none).
+_prefix_display: Optional["_XServer"] = None
+_launch_lock = threading.RLock()
 
 
-def _keep_wineserver(env: Optional[Mapping[str, str]] = None) -> None:
+def _prepare_launch() -> str:
+    """Makes the prefix ready for one more program on the script's display; returns its name.
+
+    A prefix whose processes may be bound to another display (first program of the script,
+    after kill_prefix(), or after the display was replaced) is emptied first, so the desktop
+    that the next program starts is on our display; then the keeper starts there.
+    """
+    global _prefix_display
+    with _launch_lock:
+        server = _desktop_server()
+        if _prefix_display is not server:
+            kill_prefix()
+            _prefix_display = server
+        _keep_wineserver(server.name)
+        return server.name
+
+
+def _keep_wineserver(display: str) -> None:
     """Keeps one idle Wine program (cmd.exe reading our pipe) running while the script runs.
 
     Without it every program start would start the prefix's wineserver and its helper
     processes anew (about a second), and those helpers, inheriting the program's output
     pipes, would hold them open for seconds after it ended. The keeper ends with the script
     (its input reaches end of file), even when the script is killed, and with kill_prefix().
-
-    It starts with the environment of the program about to start (`env`): the prefix's
-    desktop process (explorer.exe), started along with the wineserver, keeps the DISPLAY it
-    found. So a GUI test that begins with kill_prefix() and then starts its first program with
-    Xvfb.env() gets the desktop on its own display.
     """
     global _keeper
     if _keeper is not None and _keeper.poll() is None:
         return
     _keeper = subprocess.Popen(
         [str(WINE_RUN), "cmd.exe"],
-        env=wine_env(env),
+        env=dict(wine_env(), DISPLAY=display),
         stdin=subprocess.PIPE,
         stdout=subprocess.PIPE,
         stderr=subprocess.DEVNULL,
@@ -451,6 +502,10 @@ def _kill_leftovers() -> None:
     for process in leftovers:
         process.kill()
     _stop_keeper()
+    # No Wine process of ours outlives the script or its display.
+    if _prefix_display is not None:
+        kill_prefix()
+    _stop_desktop_server()
 
 
 atexit.register(_kill_leftovers)
@@ -545,6 +600,8 @@ class Kbdsim:
       pipe      pipe base name (default: unique per test process and instance).
       ready_timeout  seconds to wait for the "kbdsim ready" line.
       args      further kbdsim arguments, e.g. ("--turnaround-us", "200").
+      workdir   folder for the state file and frame log, created if missing and left in place
+                (default: a temporary folder, removed at stop unless KBD_E2E_KEEP=1).
 
     Attributes: pipe, workdir, log_path, state_path, process (WindowsProcess), exit_code
     (after stop).
@@ -558,6 +615,7 @@ class Kbdsim:
         pipe: Optional[str] = None,
         ready_timeout: float = 20,
         args: Sequence[str] = (),
+        workdir: Optional[os.PathLike | str] = None,
     ):
         self.models = ",".join(str(m) for m in models)
         self.extra_args = list(args)
@@ -565,7 +623,12 @@ class Kbdsim:
         self.commands = list(commands)
         self.pipe = pipe or f"kbdsim-test-{os.getpid()}-{next(_pipe_numbers)}"
         self.ready_timeout = ready_timeout
-        self.workdir = Path(tempfile.mkdtemp(prefix="kbdsim-"))
+        self.own_workdir = workdir is None
+        if workdir is None:
+            self.workdir = Path(tempfile.mkdtemp(prefix="kbdsim-"))
+        else:
+            self.workdir = Path(workdir).resolve()
+            self.workdir.mkdir(parents=True, exist_ok=True)
         self.log_path = self.workdir / "frames.log"
         self.state_path = self.workdir / "state.txt"
         self.process: Optional[WindowsProcess] = None
@@ -604,7 +667,8 @@ class Kbdsim:
 
     def stop(self) -> Optional[int]:
         """Stops kbdsim (end of its standard input), killing it if it does not end within
-        10 s; returns its exit code. Removes the temporary folder unless KBD_E2E_KEEP=1."""
+        10 s; returns its exit code. Removes the temporary folder unless KBD_E2E_KEEP=1 (a
+        `workdir` given is left alone)."""
         if self.process is not None:
             try:
                 self.process.stdin.close()
@@ -615,10 +679,11 @@ class Kbdsim:
             except HarnessError:
                 self.exit_code = None  # killed
             self.process = None
-        if os.environ.get("KBD_E2E_KEEP") == "1":
-            print(f"kbdsim files kept in {self.workdir}", file=sys.stderr)
-        else:
-            shutil.rmtree(self.workdir, ignore_errors=True)
+        if self.own_workdir:
+            if os.environ.get("KBD_E2E_KEEP") == "1":
+                print(f"kbdsim files kept in {self.workdir}", file=sys.stderr)
+            else:
+                shutil.rmtree(self.workdir, ignore_errors=True)
         return self.exit_code
 
     def __enter__(self) -> "Kbdsim":
@@ -687,55 +752,135 @@ class Kbdsim:
 # X display for GUI tests
 
 
-class Xvfb:
-    """A private X server for one GUI test (or the display named by $KBD_E2E_DISPLAY).
+_DEFAULT_SIZE = "1280x1024x24"
 
-    with Xvfb() as x:
-        start_windows_exe(exe_path("TAVmapDL"), env=x.env(sim.env()))
-        x.screenshot("build/shots/main.png")
-    """
 
-    def __init__(self, size: str = "1280x1024x24"):
+class _XServer:
+    """One X display: a private Xvfb (`popen` set) or $KBD_E2E_DISPLAY (`popen` None)."""
+
+    def __init__(self, name: str, size: str, popen: Optional[subprocess.Popen] = None):
+        self.name = name
         self.size = size
-        self.display = os.environ.get("KBD_E2E_DISPLAY", "")
-        self._popen: Optional[subprocess.Popen] = None
+        self.popen = popen
 
-    def start(self) -> "Xvfb":
-        if self.display:
-            return self
-        read_fd, write_fd = os.pipe()
-        self._popen = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.size,
+    def alive(self) -> bool:
+        return self.popen is None or self.popen.poll() is None
+
+    # Runs Xvfb, ends it once our pipe on standard input reaches end of file (so it goes with
+    # the script, even a killed one), and itself ends with Xvfb (so `alive` tells).
+    _WATCH = ('exec 3<&0; Xvfb "$@" </dev/null & x=$!; { read -r _ <&3; kill $x; } & r=$!; '
+              "wait $x; kill $r 2>/dev/null")
+
+    @classmethod
+    def start(cls, size: str) -> "_XServer":
+        """A new Xvfb, which stops with the script."""
+        read_fd, low_fd = os.pipe()
+        # Above the standard streams and the watcher's fd 3, even in a script started without
+        # standard input (where the pipe may get fd 0, which the child's stdin replaces).
+        write_fd = fcntl.fcntl(low_fd, fcntl.F_DUPFD, 10)
+        os.close(low_fd)
+        popen = subprocess.Popen(
+            ["sh", "-c", cls._WATCH, "xvfb", "-displayfd", str(write_fd), "-screen", "0", size,
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,),
+            stdin=subprocess.PIPE,
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,
             start_new_session=True,
         )
         os.close(write_fd)
+        server = cls("", size, popen)
         number = b""
         deadline = time.monotonic() + 15
-        with os.fdopen(read_fd, "rb") as reader:
+        try:
             # Xvfb writes the display number it chose once it accepts connections.
             while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = reader.read(1)
-                if not chunk:
+                ready, _, _ = select.select([read_fd], [], [], 0.5)
+                chunk = os.read(read_fd, 64) if ready else b""
+                if ready and not chunk:
                     break
                 number += chunk
+        finally:
+            os.close(read_fd)
         if not number.strip().isdigit():
-            self.stop()
+            server.stop()
             raise HarnessError("Xvfb did not start")
-        self.display = ":" + number.strip().decode()
+        server.name = ":" + number.strip().decode()
+        return server
+
+    def stop(self) -> None:
+        if self.popen is None:
+            return
+        try:
+            self.popen.stdin.close()
+            self.popen.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            try:
+                os.killpg(self.popen.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.popen.wait(timeout=10)
+        self.popen = None
+
+
+_desktop: Optional[_XServer] = None
+
+
+def _desktop_server(size: Optional[str] = None) -> _XServer:
+    """The script's display, started (again) when there is none, it died, or another `size`
+    is asked for. A replaced display takes the prefix's Wine processes with it."""
+    global _desktop
+    with _launch_lock:
+        external = os.environ.get("KBD_E2E_DISPLAY", "")
+        if external:
+            if _desktop is None or _desktop.name != external:
+                _desktop = _XServer(external, size or _DEFAULT_SIZE)
+            return _desktop
+        if _desktop is not None and _desktop.alive() and size in (None, _desktop.size):
+            return _desktop
+        if _desktop is not None:
+            if _prefix_display is _desktop:
+                kill_prefix()
+            _desktop.stop()
+        _desktop = _XServer.start(size or _DEFAULT_SIZE)
+        return _desktop
+
+
+def _stop_desktop_server() -> None:
+    global _desktop
+    if _desktop is not None:
+        _desktop.stop()
+        _desktop = None
+
+
+def desktop_display() -> str:
+    """The X display every Wine program of this script runs on (":12"); starts it if needed."""
+    return _desktop_server().name
+
+
+class Xvfb:
+    """The script's X display (a private Xvfb, or the display named by $KBD_E2E_DISPLAY),
+    for GUI tests: every Wine program the harness starts runs on it.
+
+    with Xvfb() as x:
+        start_windows_exe(exe_path("TAVmapDL"), env=x.env(sim.env()))
+        x.screenshot("build/shots/main.png")
+
+    All Xvfb objects of a script share that display; it lives until the script ends, since
+    the prefix's Wine processes are bound to it. Asking for another `size` than the running
+    display's replaces the display, ending the prefix's Wine processes.
+    """
+
+    def __init__(self, size: str = _DEFAULT_SIZE):
+        self.size = size
+        self.display = os.environ.get("KBD_E2E_DISPLAY", "")
+
+    def start(self) -> "Xvfb":
+        self.display = _desktop_server(self.size).name
         return self
 
     def stop(self) -> None:
-        if self._popen is not None:
-            try:
-                os.killpg(self._popen.pid, signal.SIGTERM)
-                self._popen.wait(timeout=10)
-            except (ProcessLookupError, subprocess.TimeoutExpired):
-                os.killpg(self._popen.pid, signal.SIGKILL)
-            self._popen = None
+        """Nothing to do: the display stays up for the rest of the script (see the class)."""
 
     def __enter__(self) -> "Xvfb":
         return self.start()
