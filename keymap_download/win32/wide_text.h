@@ -1,0 +1,14 @@
+#pragma once
+// Text conversions of the shell. The core keeps texts as UTF-8 (messages) or in the ANSI code
+// page (paths, command text, log lines, as a program of this kind always has); the W APIs
+// take UTF-16.
+#include <string>
+#include <string_view>
+
+namespace keymap_download::win32 {
+
+std::wstring from_utf8(std::string_view text);
+std::wstring from_ansi(std::string_view text);
+std::string to_ansi(std::wstring_view text);
+
+}  // namespace keymap_download::win32

@@ -1,0 +1,221 @@
+"""Python side of guidriver.exe: one driver session per GUI test (see README.md).
+
+    with GuiDriver(env) as gui:
+        main = gui.find(title="...")
+        gui.click(main, 1009)
+        box = gui.message(title="Download tool", button="yes")
+"""
+
+from __future__ import annotations
+
+import re
+import struct
+from typing import Mapping, Optional
+
+import harness
+
+_PAIR = re.compile(r'([\w-]+)=("(?:[^"\\]|\\.)*"|\S*)')
+_ESCAPES = {"\\": "\\", '"': '"', "n": "\n", "r": "\r", "t": "\t"}
+_INT_KEYS = {"hwnd", "pid", "id", "visible", "enabled", "checked", "position"}
+
+
+class DriverError(AssertionError):
+    """guidriver answered a command with `error <reason>`."""
+
+
+def _unquote(value: str) -> str:
+    if not value.startswith('"'):
+        return value
+    out = []
+    body = value[1:-1]
+    i = 0
+    while i < len(body):
+        c = body[i]
+        if c == "\\" and i + 1 < len(body):
+            n = body[i + 1]
+            if n == "x" and i + 3 < len(body):
+                out.append(chr(int(body[i + 2 : i + 4], 16)))
+                i += 4
+                continue
+            out.append(_ESCAPES.get(n, n))
+            i += 2
+            continue
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
+def parse_fact(line: str) -> dict:
+    """`window hwnd=0x1 title="a b"` → {"fact": "window", "hwnd": 1, "title": "a b"}."""
+    word, _, rest = line.partition(" ")
+    fact: dict = {"fact": word}
+    for key, value in _PAIR.findall(rest):
+        text = _unquote(value)
+        if key in _INT_KEYS:
+            try:
+                fact[key] = int(text, 0)
+                continue
+            except ValueError:
+                pass
+        fact[key] = text
+    return fact
+
+
+def _quote(token: str) -> str:
+    escaped = (token.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n")
+               .replace("\t", "\\t").replace("\r", "\\r"))
+    return f'"{escaped}"'
+
+
+def _options(window: Optional[dict], options: Mapping[str, object]) -> list[str]:
+    tokens: list[str] = []
+    if window is not None:
+        tokens += ["--hwnd", hex(window["hwnd"])]
+    for key, value in options.items():
+        if value is None:
+            continue
+        name = "class" if key == "cls" else key.replace("_", "-")
+        tokens += [f"--{name}", str(value)]
+    return tokens
+
+
+def logfont_value(face: str = "Noto Sans CJK JP", weight: int = 400) -> str:
+    """A LOGFONTW (9 pt at 96 dpi) as the hex text `reg add /t REG_BINARY` takes."""
+    head = struct.pack("<5i8B", -12, 0, 0, 0, weight, 0, 0, 0, 1, 0, 0, 0, 0)
+    return (head + face.encode("utf-16-le").ljust(64, b"\0")).hex()
+
+
+_PREFIX_MARK = ".guidriver-display-ready"
+
+
+def prepare_display_prefix() -> None:
+    """Makes the prefix show dialogs as a user sees them on an X server without a window
+    manager: Wine draws the captions itself (Managed = N), and the system fonts of captions and
+    message boxes get Japanese glyphs, which Wine's default Tahoma lacks (a Japanese Windows
+    has MS UI Gothic there). Done once per prefix."""
+    pfx = harness.ensure_prefix()
+    if (pfx / _PREFIX_MARK).exists():
+        return
+    harness.wine_reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+    metrics = r"HKCU\Control Panel\Desktop\WindowMetrics"
+    harness.wine_reg_add(metrics, "CaptionFont", logfont_value(weight=700), kind="REG_BINARY")
+    for name in ("SmCaptionFont", "MessageFont", "MenuFont", "StatusFont", "IconFont"):
+        harness.wine_reg_add(metrics, name, logfont_value(), kind="REG_BINARY")
+    # A crashing program ends with its backtrace on stderr instead of waiting in a dialog.
+    harness.wine_reg_add(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "0",
+                         kind="REG_DWORD")
+    (pfx / _PREFIX_MARK).write_text("set up by tests/e2e/driver/guidriver.py\n")
+
+
+def fresh_desktop() -> None:
+    """Ends every Wine process of the prefix and waits for its wineserver to exit. Wine's
+    desktop process (explorer.exe) stays bound to the X display it started on, and a prefix
+    set up without a display has one bound to none: call this before starting a GUI test's
+    Xvfb, and again before stopping it, so the first program of the test starts the desktop
+    on the test's display."""
+    harness.kill_prefix()
+    harness.wait_prefix_idle()
+
+
+class GuiDriver:
+    """A guidriver.exe session in the test's prefix; `env` must carry DISPLAY (Xvfb.env())."""
+
+    def __init__(self, env: Optional[Mapping[str, str]] = None):
+        self.process = harness.WindowsProcess(harness.exe_path("guidriver"), [], env=env,
+                                              stdin_pipe=True)
+        self.transcript: list[str] = []
+
+    def __enter__(self) -> "GuiDriver":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.stop()
+
+    def stop(self) -> None:
+        if self.process.running():
+            try:
+                self.process.stdin.write(b"quit\n")
+                self.process.stdin.flush()
+                self.process.stdin.close()
+                self.process.wait(timeout=10)
+            except (OSError, harness.HarnessError):
+                self.process.kill()
+
+    def command(self, name: str, *tokens: str, wait: float = 30) -> list[dict]:
+        """Runs one command; returns its facts. DriverError on `error`."""
+        line = " ".join([name, *(_quote(t) for t in tokens)])
+        self.transcript.append("> " + line)
+        self.process.stdin.write(line.encode("utf-8") + b"\n")
+        self.process.stdin.flush()
+        facts = []
+        while True:
+            answer = self.process.read_line(timeout=wait)
+            if answer is None:
+                raise DriverError(f"guidriver ended during: {line}")
+            self.transcript.append(answer)
+            if answer == "ok":
+                return facts
+            if answer.startswith("error"):
+                raise DriverError(f"{line}: {answer}")
+            facts.append(parse_fact(answer))
+
+    def _wait(self, timeout_ms: Optional[int]) -> float:
+        return (timeout_ms or 10000) / 1000 + 20
+
+    # -- windows
+
+    def find(self, timeout_ms: Optional[int] = None, **query) -> dict:
+        """The first visible top-level window matching title=, title_has=, cls=, pid=, has_id=."""
+        facts = self.command("find", *_options(None, dict(query, timeout=timeout_ms)),
+                             wait=self._wait(timeout_ms))
+        return facts[0]
+
+    def windows(self, **query) -> list[dict]:
+        return self.command("windows", *_options(None, query))
+
+    def controls(self, window: dict) -> dict[int, dict]:
+        """The window's controls by id (the first of equal ids wins)."""
+        facts = self.command("controls", *_options(window, {}))
+        found: dict[int, dict] = {}
+        for fact in facts[1:]:
+            found.setdefault(fact["id"], fact)
+        return found
+
+    def text(self, window: dict, control_id: Optional[int] = None) -> str:
+        facts = self.command("get-text", *_options(window, {"id": control_id}))
+        return facts[0]["value"]
+
+    def set_text(self, window: dict, control_id: int, text: str) -> str:
+        facts = self.command("set-text", *_options(window, {"id": control_id, "text": text}))
+        return facts[0]["value"]
+
+    def click(self, window: dict, control_id: int, via: Optional[str] = None) -> None:
+        self.command("click", *_options(window, {"id": control_id, "via": via}))
+
+    def check(self, window: dict, control_id: int) -> dict:
+        return self.command("check", *_options(window, {"id": control_id}))[0]
+
+    def message(self, button: Optional[str] = None, timeout_ms: Optional[int] = None,
+                **query) -> dict:
+        """Waits for a dialog (a message box by default), returns its `message` fact; with
+        `button` presses it and waits until the dialog is gone."""
+        facts = self.command("message",
+                             *_options(None, dict(query, button=button, timeout=timeout_ms)),
+                             wait=self._wait(timeout_ms))
+        return facts[0]
+
+    def close(self, window: dict) -> None:
+        self.command("close", *_options(window, {}))
+
+    def post(self, window: dict, msg: int, wparam: int = 0, lparam: int = 0) -> None:
+        self.command("post", *_options(window, {"msg": msg, "wparam": wparam,
+                                                "lparam": lparam}))
+
+    def wait_gone(self, window: Optional[dict] = None, timeout_ms: Optional[int] = None,
+                  **query) -> None:
+        self.command("wait-gone", *_options(window, dict(query, timeout=timeout_ms)),
+                     wait=self._wait(timeout_ms))
+
+    def absent(self, **query) -> None:
+        """DriverError when a matching window is on screen now."""
+        self.command("absent", *_options(None, query))
