@@ -1,5 +1,6 @@
 // TAVmapDL: the key map download tool. Without arguments it shows its dialogs; with arguments
-// it runs one batch download and ends with an exit code that scripts test.
+// it runs one batch download and ends with an exit code that scripts test. It is a console
+// program (cmd waits for it and sets %ERRORLEVEL%), but writes nothing to the console.
 #include <windows.h>
 // windows.h first: the others depend on it.
 #include <commctrl.h>
@@ -18,13 +19,26 @@ namespace {
 
 using keymap_download::win32::Tool;
 
-// A console that started us with our own path as its title would only get in the way.
+// Started from Explorer, the program gets a console of its own titled with its full path, and
+// that empty window would only stand beside the dialogs. A console shared with cmd has
+// another title and stays.
 void hide_own_console() {
     wchar_t path[MAX_PATH + 1] = {};
-    if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) {
-        return;
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) {
+        return;  // truncated: no title can match
     }
     HWND console = FindWindowW(L"ConsoleWindowClass", path);
+    if (console == nullptr) {
+        // Not every console host uses that window class (Wine's does not): our own console,
+        // by its title.
+        wchar_t title[MAX_PATH + 2] = {};
+        HWND own = GetConsoleWindow();
+        if (own != nullptr && GetConsoleTitleW(title, MAX_PATH + 2) > 0 &&
+            lstrcmpiW(title, path) == 0) {
+            console = own;
+        }
+    }
     if (console != nullptr) {
         ShowWindow(console, SW_HIDE);
     }
@@ -44,7 +58,7 @@ std::vector<std::string> arguments() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int main() {
     hide_own_console();
     std::vector<std::string> args = arguments();
     std::string command_text = keymap_download::join_command_text(args);
@@ -54,7 +68,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
 
     Tool tool(hidlink::make_host(), keymap_download::japanese_from_code_page(GetACP()));
-    tool.instance = instance;
+    tool.instance = GetModuleHandleW(nullptr);
 
     // Not owned: the mutex only marks that an instance runs.
     HANDLE mutex = CreateMutexA(nullptr, FALSE, keymap_download::instance_mutex_name);

@@ -1,5 +1,5 @@
 #pragma once
-// TAVmapDL's module-wide state: one object, created by WinMain, used by the dialogs.
+// TAVmapDL's module-wide state: one object, created by main, used by the dialogs.
 #include <windows.h>
 
 #include <memory>

@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import re
 import struct
+from pathlib import Path
 from typing import Mapping, Optional
 
 import harness
@@ -86,6 +87,11 @@ def logfont_value(face: str = "Noto Sans CJK JP", weight: int = 400) -> str:
 
 
 _PREFIX_MARK = ".guidriver-display-ready"
+# What the mark file holds once the settings below are made; a prefix set up by an older
+# version of this function (another text) is set up again.
+_PREFIX_MARK_TEXT = "set up by tests/e2e/driver/guidriver.py: captions, fonts, Marlett, crashes\n"
+# Debian's Wine ships the font of the caption buttons but does not load it by itself.
+_MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")
 
 
 def prepare_display_prefix() -> None:
@@ -94,27 +100,22 @@ def prepare_display_prefix() -> None:
     message boxes get Japanese glyphs, which Wine's default Tahoma lacks (a Japanese Windows
     has MS UI Gothic there). Done once per prefix."""
     pfx = harness.ensure_prefix()
-    if (pfx / _PREFIX_MARK).exists():
+    mark = pfx / _PREFIX_MARK
+    if mark.exists() and mark.read_text() == _PREFIX_MARK_TEXT:
         return
     harness.wine_reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
     metrics = r"HKCU\Control Panel\Desktop\WindowMetrics"
     harness.wine_reg_add(metrics, "CaptionFont", logfont_value(weight=700), kind="REG_BINARY")
     for name in ("SmCaptionFont", "MessageFont", "MenuFont", "StatusFont", "IconFont"):
         harness.wine_reg_add(metrics, name, logfont_value(), kind="REG_BINARY")
+    # Without Marlett the caption buttons show the letters "0 1 r" instead of their symbols.
+    if _MARLETT.is_file():
+        harness.wine_reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts",
+                             "Marlett (TrueType)", harness.to_windows_path(_MARLETT))
     # A crashing program ends with its backtrace on stderr instead of waiting in a dialog.
     harness.wine_reg_add(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "0",
                          kind="REG_DWORD")
-    (pfx / _PREFIX_MARK).write_text("set up by tests/e2e/driver/guidriver.py\n")
-
-
-def fresh_desktop() -> None:
-    """Ends every Wine process of the prefix and waits for its wineserver to exit. Wine's
-    desktop process (explorer.exe) stays bound to the X display it started on, and a prefix
-    set up without a display has one bound to none: call this before starting a GUI test's
-    Xvfb, and again before stopping it, so the first program of the test starts the desktop
-    on the test's display."""
-    harness.kill_prefix()
-    harness.wait_prefix_idle()
+    mark.write_text(_PREFIX_MARK_TEXT)
 
 
 class GuiDriver:

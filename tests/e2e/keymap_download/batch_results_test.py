@@ -1,7 +1,11 @@
 """TAVmapDL batch runs against kbdsim.exe, one per result code that needs no 12-second pause:
-exit code, log line, message or usage dialog, and the frames the keyboard received."""
+exit code, log line, message or usage dialog, and the frames the keyboard received; and
+TAVmapDL as the console program that cmd waits for."""
 
+import re
+import struct
 import unittest
+from pathlib import Path
 
 import harness
 from tavmapdl import (BATCH_TITLE, LOG_PREFIX, ToolTest, keymap_frames, keymap_state,
@@ -40,6 +44,8 @@ class BatchResults(ToolTest):
         result = process.wait(timeout=timeout)
         # Failing checks of the exit code say what the tool reported.
         self.reported = shown["text"] if shown else None
+        # A console program, yet it reports only through its dialogs and the log.
+        self.assertEqual((result.stdout, result.stderr), ("", ""))
         return result.returncode, shown
 
     def log_lines(self):
@@ -193,6 +199,54 @@ class BatchResults(ToolTest):
         self.assert_reported(shown, " , , other error, overlap start error.", logged=False)
         self.assertEqual(self.sim.frames(), [])
         first.kill()
+
+
+def pe_subsystem(path: Path) -> int:
+    """The Subsystem field of a PE executable (2 Windows GUI, 3 Windows console)."""
+    data = Path(path).read_bytes()[:4096]
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[header : header + 4] != b"PE\0\0":
+        raise AssertionError(f"{path} is not a PE executable")
+    # The optional header follows the 4-byte signature and the 20-byte file header.
+    return struct.unpack_from("<H", data, header + 24 + 68)[0]
+
+
+class ConsoleProgram(ToolTest):
+    """Deployment scripts rely on cmd waiting for TAVmapDL and setting %ERRORLEVEL%, which
+    cmd does only for console programs; started from Explorer, its own console is hidden."""
+
+    def test_cmd_prompt_waits_for_the_run_and_gets_its_exit_code(self):
+        exe = harness.exe_path("TAVmapDL")
+        self.assertEqual(pe_subsystem(exe), 3, "TAVmapDL.exe is not a console program")
+        self.start_sim(models=(1,))
+        cmd = harness.WindowsProcess("cmd.exe", [], env=self.tool_env(), cwd=self.folder,
+                                     stdin_pipe=True)
+        self.tools.append(cmd)
+        cmd.stdin.write(f'"{self.win(exe)}" /2 /C map.tbl\r\n'.encode())
+        cmd.stdin.flush()
+        self.gui.message(title=BATCH_TITLE, timeout_ms=30000)
+        # Typed while the dialog shows: a prompt that did not wait would answer 0 at once.
+        cmd.stdin.write(b"echo errorlevel=%ERRORLEVEL%\r\n")
+        cmd.stdin.flush()
+        shown = self.gui.message(title=BATCH_TITLE, button="ok")
+        self.assertIn("no device error", shown["text"])
+        cmd.stdin.close()
+        output = cmd.wait(timeout=30).stdout
+        self.assertEqual(re.findall(r"errorlevel=(\S*)$", output, re.M), ["2"], output)
+
+    def test_own_console_hidden_when_started_like_from_explorer(self):
+        exe = harness.exe_path("TAVmapDL")
+        self.start_sim(models=(1,))
+        # `start` gives a console program a new console titled with its path, as Explorer does.
+        harness.run_windows_exe("start", ["/unix", str(exe)], env=self.tool_env(),
+                                cwd=self.folder, timeout=30)
+        main = self.gui.find(has_id=1027, timeout_ms=20000)
+        try:
+            consoles = self.gui.windows(title=self.win(exe), hidden=1)
+            self.assertEqual([window["visible"] for window in consoles], [0], consoles)
+        finally:
+            self.gui.close(main)
+            self.gui.wait_gone(main, timeout_ms=10000)
 
 
 if __name__ == "__main__":

@@ -18,7 +18,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 import harness  # noqa: E402
 from tavmapdl import BATCH_TITLE, ENGLISH_ENV, keymap_state, write_table  # noqa: E402
-from guidriver import GuiDriver, fresh_desktop, prepare_display_prefix  # noqa: E402
+from guidriver import GuiDriver, prepare_display_prefix  # noqa: E402
 
 PAUSE_S = 12.0
 OLD_MAP = bytes(range(160))
@@ -47,7 +47,6 @@ def main() -> int:
     parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
     prepare_display_prefix()
-    fresh_desktop()
     folder = Path(harness.tempfile.mkdtemp(prefix="tavmapdl-bench-"))
     with harness.Xvfb() as display:
         gui = GuiDriver(display.env())
@@ -55,7 +54,6 @@ def main() -> int:
             overheads = [one_run(display, gui, folder) for _ in range(args.runs)]
         finally:
             gui.stop()
-            fresh_desktop()
     harness.shutil.rmtree(folder, ignore_errors=True)
     print(f"keymap_batch_overhead_s {statistics.median(overheads):.3f} s")
     return 0

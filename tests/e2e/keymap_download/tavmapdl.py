@@ -16,7 +16,7 @@ from typing import Optional, Sequence
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "driver"))
 
 import harness  # noqa: E402
-from guidriver import GuiDriver, fresh_desktop, prepare_display_prefix  # noqa: E402
+from guidriver import GuiDriver, prepare_display_prefix  # noqa: E402
 
 MUTEX_NAME = "082F5E00-C13F-4ce9-B20A-4389590BE019"
 BATCH_TITLE = "TAVmapDL"
@@ -110,7 +110,6 @@ class ToolTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls) -> None:
         prepare_display_prefix()
-        fresh_desktop()
         cls.display = harness.Xvfb().start()
         cls.gui = GuiDriver(cls.display.env())
         if not cls.gui.windows(hidden=1):
@@ -119,8 +118,6 @@ class ToolTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls) -> None:
         cls.gui.stop()
-        fresh_desktop()  # before the display goes, for the same reason
-        cls.display.stop()
 
     def setUp(self) -> None:
         self.folder = Path(tempfile.mkdtemp(prefix="tavmapdl-"))
