@@ -55,8 +55,8 @@ BatchState overlap_start_state() {
 
 namespace {
 
-ResultCode run_steps(BatchState& state, KeymapSession& session, std::string_view today,
-                     std::size_t max_table_size) {
+ResultCode run_steps(BatchState& state, KeymapSession& session,
+                     const std::function<std::string()>& today, std::size_t max_table_size) {
     const BatchOptions& options = state.options;
     if (options.function == BatchFunction::none) {
         return options.usage ? ResultCode::usage_shown : ResultCode::no_function;
@@ -115,7 +115,7 @@ ResultCode run_steps(BatchState& state, KeymapSession& session, std::string_view
         return result_for_write(outcome);
     }
 
-    const std::string date_text(options.date_given ? std::string_view(options.date_text) : today);
+    const std::string date_text = options.date_given ? options.date_text : today();
     session.pause_before_date_stamp();
     return session.send_date_stamp(date_text) ? ResultCode::update_success
                                               : ResultCode::date_stamp_failed;
@@ -123,8 +123,8 @@ ResultCode run_steps(BatchState& state, KeymapSession& session, std::string_view
 
 }  // namespace
 
-BatchState run_batch(std::string_view command_text, KeymapSession& session, std::string_view today,
-                     std::size_t max_table_size) {
+BatchState run_batch(std::string_view command_text, KeymapSession& session,
+                     const std::function<std::string()>& today, std::size_t max_table_size) {
     BatchState state;
     state.options = parse_options(command_text);
     state.result = run_steps(state, session, today, max_table_size);

@@ -2,6 +2,7 @@
 // The batch run: compare, write when different, or write always, driven by the command text,
 // ending in a result code that selects the log line, the dialog and the exit code.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,9 +39,11 @@ struct BatchState {
     std::int16_t model_selector = 0;  // the download record's selector at the end of the run
 };
 
-// Runs the batch steps against the keyboard behind `session`. `today` is the date text
-// ("YYYY-MM-DD") used when /T is absent. The 12000 ms pause goes through the session's clock.
-BatchState run_batch(std::string_view command_text, KeymapSession& session, std::string_view today,
+// Runs the batch steps against the keyboard behind `session`. `today` gives the date text
+// ("YYYY-MM-DD") used when /T is absent; it is asked for only once the write has succeeded, so
+// the stamp carries the date of the stamp. The 12000 ms pause goes through the session's clock.
+BatchState run_batch(std::string_view command_text, KeymapSession& session,
+                     const std::function<std::string()>& today,
                      std::size_t max_table_size = default_max_table_size);
 
 // The state reported when another instance is running (result 18).

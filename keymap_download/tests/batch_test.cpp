@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,18 @@ class KeymapBatch : public KeyboardFixture {
     }
 
     BatchState run(const std::string& command_text) {
-        return run_batch(command_text, session_, "2024-05-06");
+        return run_batch(command_text, session_, today);
     }
 
     const common::LocalDateTime now_{{2024, 5, 6}, 7, 30};
+    // Today's date as the shell gives it; the run asks for it only to stamp a written key map.
+    int today_calls_ = 0;
+    std::uint64_t today_asked_ms_ = 0;
+    std::function<std::string()> today = [this] {
+        ++today_calls_;
+        today_asked_ms_ = clock_.now_ms();
+        return std::string("2024-05-06");
+    };
 };
 
 TEST_F(KeymapBatch, Compare) {
@@ -68,6 +77,7 @@ TEST_F(KeymapBatch, Compare) {
     command("fault 1 short 2 on 11");
     EXPECT_EQ(run("/1 /W other.tbl ").result, ResultCode::keymap_upload_error);
     EXPECT_EQ(count_sent(0x21), 0);
+    EXPECT_EQ(today_calls_, 0);
 }
 
 TEST_F(KeymapBatch, WriteAndDateStamp) {
@@ -77,6 +87,8 @@ TEST_F(KeymapBatch, WriteAndDateStamp) {
     BatchState s = run("/2 /W reed.tbl /L log.csv ");
     EXPECT_EQ(s.result, ResultCode::update_success);
     EXPECT_GE(clock_.now_ms() - start, date_stamp_pause_ms);
+    EXPECT_EQ(today_calls_, 1);  // after the write, right before the pause
+    EXPECT_GE(clock_.now_ms() - today_asked_ms_, date_stamp_pause_ms);
     EXPECT_EQ(count_sent(0x21, 0x01), 5);
     EXPECT_EQ(keyboard_keymap(2), std::vector<std::uint8_t>(160, 0x22));
     EXPECT_EQ(keyboard_date(2), "2024-05-06");
@@ -107,8 +119,7 @@ TEST_F(KeymapBatch, ParameterFileAndDeviceErrors) {
 
     EXPECT_EQ(run("/1 /F missing.tbl ").result, ResultCode::no_keymap_file);
     EXPECT_EQ(run("/1 /F bad.tbl ").result, ResultCode::keymap_form_error);
-    EXPECT_EQ(run_batch("/1 /F a.tbl ", session_, "2024-05-06", 100).result,
-              ResultCode::memory_error);
+    EXPECT_EQ(run_batch("/1 /F a.tbl ", session_, today, 100).result, ResultCode::memory_error);
     command("unplug 2");
     EXPECT_EQ(run("/2 /F a.tbl ").result, ResultCode::no_device);
     EXPECT_EQ(exit_code_for(ResultCode::no_device), 2);

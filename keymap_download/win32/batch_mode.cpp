@@ -103,7 +103,7 @@ int report(Tool& tool, const BatchState& state) {
 }  // namespace
 
 int run_batch_mode(Tool& tool, const std::string& command_text) {
-    std::string today = common::date_text(common::local_now().date);
+    auto today = [] { return common::date_text(common::local_now().date); };
     BatchState state = run_batch(command_text, tool.session, today);
     return report(tool, state);
 }
