@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 #include <string>
 
 namespace hidlink::win32 {
@@ -16,12 +15,16 @@ constexpr DWORD cancel_confirm_ms = 2000;
 }  // namespace
 
 HANDLE phase_event(const char* name) {
-    static std::mutex lock;
-    static std::map<std::string, HANDLE> events;  // never closed: they live as long as we do
-    std::lock_guard<std::mutex> guard(lock);
+    // Neither is ever destroyed: a thread still in a phase while the program exits must not
+    // meet a map torn down by the static destructors. The events live as long as we do.
+    static SRWLOCK lock = SRWLOCK_INIT;
+    static auto& events = *new std::map<std::string, HANDLE>;
+    AcquireSRWLockExclusive(&lock);
     auto found = events.find(name);
     if (found != events.end()) {
-        return found->second;
+        HANDLE event = found->second;
+        ReleaseSRWLockExclusive(&lock);
+        return event;
     }
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
     if (event == nullptr) {
@@ -30,6 +33,7 @@ HANDLE phase_event(const char* name) {
         event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
     events.emplace(name, event);
+    ReleaseSRWLockExclusive(&lock);
     return event;
 }
 

@@ -9,9 +9,6 @@ namespace hidlink::win32 {
 
 namespace {
 
-constexpr DWORD busy_wait_ms = 500;
-constexpr int busy_attempts = 10;
-
 // A pipe to one simulated interface; what the HID parser would say comes from the listing.
 class SimDevice : public OverlappedDevice {
   public:
@@ -92,23 +89,9 @@ std::unique_ptr<Device> SimHost::open_device(const std::string& path) {
     if (listed == nullptr) {
         return nullptr;
     }
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < busy_attempts; ++attempt) {
-        pipe = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY) {
-            break;
-        }
-        WaitNamedPipeA(path.c_str(), busy_wait_ms);
-    }
+    HANDLE pipe = open_sim_pipe(path);
     if (pipe == INVALID_HANDLE_VALUE) {
         return nullptr;  // unplugged since the listing, or no simulator any more
-    }
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
-        CloseHandle(pipe);
-        return nullptr;
     }
     return std::make_unique<SimDevice>(pipe, *listed);
 }

@@ -1,17 +1,37 @@
 #include "hidlink/win32/sim_pipe.h"
 
-#include <windows.h>
-
 namespace hidlink::win32 {
 
 namespace {
 
-// kbdsim keeps an instance listening at all times; a client that meets the short gap between
-// two instances waits this long for the next one, a few times.
-constexpr DWORD busy_wait_ms = 500;
-constexpr int busy_attempts = 10;
+// A WaitNamedPipe that fails at once (the instance it would wait for went away in between)
+// is followed by this pause, so the wait for a free instance never spins.
+constexpr DWORD busy_retry_pause_ms = 5;
 // A control answer (the listing) is a few kilobytes; this bounds a broken one.
 constexpr std::size_t max_answer = 1 << 20;
+
+enum class Io { done, more_data, failed };
+
+// Ends one overlapped read or write of the control exchange, waiting until `deadline`
+// (GetTickCount64 time). more_data: a read got the first part of a longer message. No I/O is
+// left outstanding, whatever the outcome.
+Io finish_io(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, ULONGLONG deadline, DWORD& bytes) {
+    if (!started && GetLastError() == ERROR_IO_PENDING) {
+        ULONGLONG now = GetTickCount64();
+        DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        if (WaitForSingleObject(overlapped.hEvent, left) != WAIT_OBJECT_0) {
+            CancelIo(pipe);
+            GetOverlappedResult(pipe, &overlapped, &bytes, TRUE);  // the buffers outlive it
+            return Io::failed;
+        }
+    } else if (!started && GetLastError() != ERROR_MORE_DATA) {
+        return Io::failed;
+    }
+    if (GetOverlappedResult(pipe, &overlapped, &bytes, FALSE)) {
+        return Io::done;
+    }
+    return GetLastError() == ERROR_MORE_DATA ? Io::more_data : Io::failed;
+}
 
 }  // namespace
 
@@ -23,19 +43,42 @@ std::string interface_pipe_path(const std::string& name, int interface_id) {
     return control_pipe_path(name) + ".if" + std::to_string(interface_id);
 }
 
-ControlResult control_request(const std::string& name, const std::string& request,
-                              std::string& answer) {
-    answer.clear();
-    const std::string path = control_pipe_path(name);
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < busy_attempts; ++attempt) {
-        pipe = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-        if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY) {
-            break;
+HANDLE open_sim_pipe(const std::string& path, unsigned long patience_ms) {
+    // kbdsim keeps instances listening at all times; all of them can still be taken for a
+    // moment (several clients at once, or a slow server thread): then wait for the next one.
+    const ULONGLONG deadline = GetTickCount64() + patience_ms;
+    for (;;) {
+        HANDLE pipe = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            if (SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
+                return pipe;
+            }
+            DWORD error = GetLastError();
+            CloseHandle(pipe);
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
         }
-        WaitNamedPipeA(path.c_str(), busy_wait_ms);
+        DWORD error = GetLastError();
+        ULONGLONG now = GetTickCount64();
+        if (error != ERROR_PIPE_BUSY || now >= deadline) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        DWORD left = static_cast<DWORD>(deadline - now);
+        if (!WaitNamedPipeA(path.c_str(), left)) {
+            Sleep(busy_retry_pause_ms);
+        }
     }
+}
+
+ControlResult control_request(const std::string& name, const std::string& request,
+                              std::string& answer, unsigned long patience_ms) {
+    answer.clear();
+    const ULONGLONG deadline = GetTickCount64() + patience_ms;
+    HANDLE pipe = open_sim_pipe(control_pipe_path(name), patience_ms);
     if (pipe == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -43,18 +86,26 @@ ControlResult control_request(const std::string& name, const std::string& reques
                    ? ControlResult::no_simulator
                    : ControlResult::failed;
     }
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    DWORD written = 0;
-    bool ok =
-        SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr) &&
-        WriteFile(pipe, request.data(), static_cast<DWORD>(request.size()), &written, nullptr) &&
-        written == request.size();
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    bool ok = event != nullptr;
+    if (ok) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = event;
+        DWORD written = 0;
+        BOOL started = WriteFile(pipe, request.data(), static_cast<DWORD>(request.size()), &written,
+                                 &overlapped);
+        ok = finish_io(pipe, overlapped, started, deadline, written) == Io::done &&
+             written == request.size();
+    }
     // One answer message, read in pieces when it is longer than the buffer.
     while (ok) {
         char chunk[4096];
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = event;
         DWORD got = 0;
-        BOOL done = ReadFile(pipe, chunk, sizeof chunk, &got, nullptr);
-        if (!done && GetLastError() != ERROR_MORE_DATA) {
+        BOOL started = ReadFile(pipe, chunk, sizeof chunk, &got, &overlapped);
+        Io result = finish_io(pipe, overlapped, started, deadline, got);
+        if (result == Io::failed) {
             ok = false;
             break;
         }
@@ -63,11 +114,14 @@ ControlResult control_request(const std::string& name, const std::string& reques
             ok = false;
             break;
         }
-        if (done) {
+        if (result == Io::done) {
             break;
         }
     }
     CloseHandle(pipe);
+    if (event != nullptr) {
+        CloseHandle(event);
+    }
     return ok ? ControlResult::answered : ControlResult::failed;
 }
 

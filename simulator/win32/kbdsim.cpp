@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "hidlink/win32/sim_pipe.h"
@@ -102,6 +101,17 @@ int send_request(const Options& options) {
     return answer.rfind("error", 0) == 0 ? 1 : 0;
 }
 
+// Ends the process at once, with server threads still running. Not ExitProcess: it would run
+// the runtime's shutdown code (stream flushing, thread-library and static clean-up) against
+// threads that may be halfway through a connection, killed holding the heap's or a stream's lock
+// (a hang) or still starting (a crash). Everything worth keeping is written by now.
+[[noreturn]] void end_process(UINT code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), code);
+    ExitProcess(code);  // not reached
+}
+
 // Standard input: one request per line, one answer line each; its end stops the simulator.
 void read_standard_input(simulator::win32::PipeServer& server) {
     std::string line;
@@ -145,13 +155,18 @@ int serve(const Options& options) {
             return 1;
         }
     }
+    if (log != nullptr) {
+        // Unbuffered, one write per line: a reader of the growing file never meets a line
+        // split across two writes.
+        std::setvbuf(log, nullptr, _IONBF, 0);
+    }
     simulation.set_log_sink([log](const std::string& line) {
         if (log != nullptr) {
-            std::fputs(line.c_str(), log);
-            if (line.empty() || line.back() != '\n') {
-                std::fputc('\n', log);
+            std::string whole = line;
+            if (whole.empty() || whole.back() != '\n') {
+                whole += '\n';
             }
-            std::fflush(log);
+            std::fwrite(whole.data(), 1, whole.size(), log);
         }
     });
 
@@ -169,13 +184,15 @@ int serve(const Options& options) {
 
     if (!server.start(error)) {
         std::fprintf(stderr, "kbdsim: %s\n", error.c_str());
-        // Listener threads may already run on the server: end here, not through destructors.
-        ExitProcess(1);
+        end_process(1);
     }
     std::printf("kbdsim ready pipe=%s\n", options.pipe.c_str());
     std::fflush(stdout);
 
-    std::thread(read_standard_input, std::ref(server)).detach();
+    if (!simulator::win32::start_thread([&server] { read_standard_input(server); })) {
+        std::fprintf(stderr, "kbdsim: cannot read standard input\n");
+        end_process(1);
+    }
     WaitForSingleObject(server.quit_event(), INFINITE);
 
     // Stop with no thread inside the Simulation: the state file and the log are complete.
@@ -183,8 +200,7 @@ int serve(const Options& options) {
     if (log != nullptr) {
         std::fclose(log);
     }
-    std::fflush(stdout);
-    ExitProcess(0);
+    end_process(0);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
+#include <mutex>
 
 #include "hidlink/sim_listing.h"
 #include "hidlink/win32/sim_pipe.h"
@@ -10,6 +10,12 @@
 namespace simulator::win32 {
 
 namespace {
+
+DWORD WINAPI run_thread_body(void* parameter) {
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+    (*body)();
+    return 0;
+}
 
 // Generous: a key map read answers one request with 9 frames at once.
 constexpr DWORD pipe_buffer_bytes = 4096;
@@ -112,6 +118,17 @@ std::string trimmed(const std::string& text) {
 
 }  // namespace
 
+bool start_thread(std::function<void()> body) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    HANDLE thread = CreateThread(nullptr, 0, run_thread_body, owned.get(), 0, nullptr);
+    if (thread == nullptr) {
+        return false;
+    }
+    (void)owned.release();  // the thread deletes it
+    CloseHandle(thread);
+    return true;
+}
+
 PipeServer::Session::Session() : stop(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 PipeServer::Session::~Session() {
@@ -124,6 +141,8 @@ PipeServer::PipeServer(Simulation& simulation, std::string pipe_name)
       quit_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&start_time_);
+    delay_execution_ = reinterpret_cast<DelayExecution>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDelayExecution")));
     for (const InterfaceInfo& info : simulation_.interfaces()) {
         endpoints_.push_back(
             {info.id, hidlink::win32::interface_pipe_path(pipe_name_, info.id), nullptr});
@@ -143,20 +162,17 @@ void PipeServer::wait_turnaround() const {
     }
     // Sleep() counts whole milliseconds; NtDelayExecution takes 100 ns units. Sleeping, not
     // spinning, leaves the processor to the client that is about to start its read.
-    using DelayExecution = LONG(NTAPI*)(BOOLEAN alertable, PLARGE_INTEGER interval);
-    static const auto delay = reinterpret_cast<DelayExecution>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDelayExecution")));
-    if (delay == nullptr) {
+    if (delay_execution_ == nullptr) {
         Sleep(1);
         return;
     }
     LARGE_INTEGER interval;
     interval.QuadPart = -10LL * turnaround_us_;  // negative: relative to now
-    delay(FALSE, &interval);
+    delay_execution_(FALSE, &interval);
 }
 
 bool PipeServer::start(std::string& error) {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<SlimLock> guard(lock_);
     // One simulator per name. A named mutex says so reliably (Wine does not enforce
     // FILE_FLAG_FIRST_PIPE_INSTANCE); it is released when the process ends.
     const std::string owner_name = "kbdsim pipe " + pipe_name_;
@@ -169,13 +185,11 @@ bool PipeServer::start(std::string& error) {
     control_session_ = std::make_shared<Session>();
     for (int i = 0; i < listeners_per_pipe; ++i) {
         HANDLE instance = create_instance(control_path);
-        if (instance == INVALID_HANDLE_VALUE) {
-            error = "cannot create pipe " + control_path;
+        if (instance == INVALID_HANDLE_VALUE ||
+            !start_listener(control_path, instance, control_session_, control_pipe)) {
+            error = "cannot serve pipe " + control_path;
             return false;
         }
-        std::thread(&PipeServer::listen, this, control_path, instance, control_session_,
-                    control_pipe)
-            .detach();
     }
     return sync_plug_state(error);
 }
@@ -204,20 +218,30 @@ bool PipeServer::start_serving(Endpoint& endpoint, std::string& error) {
     for (int i = 0; i < listeners_per_pipe; ++i) {
         // Created here, not in the listener thread, so the pipe exists when we return.
         HANDLE instance = create_instance(endpoint.path);
-        if (instance == INVALID_HANDLE_VALUE) {
+        if (instance == INVALID_HANDLE_VALUE ||
+            !start_listener(endpoint.path, instance, session, endpoint.id)) {
             SetEvent(session->stop);
-            error = "cannot create pipe " + endpoint.path;
+            error = "cannot serve pipe " + endpoint.path;
             return false;
         }
-        std::thread(&PipeServer::listen, this, endpoint.path, instance, session, endpoint.id)
-            .detach();
     }
     endpoint.session = session;
     return true;
 }
 
-void PipeServer::listen(std::string path, HANDLE instance, std::shared_ptr<Session> session,
-                        int interface_id) {
+bool PipeServer::start_listener(const std::string& path, HANDLE first_instance,
+                                const std::shared_ptr<Session>& session, int interface_id) {
+    if (start_thread([this, path, first_instance, session, interface_id] {
+            listen(path, first_instance, session, interface_id);
+        })) {
+        return true;
+    }
+    CloseHandle(first_instance);
+    return false;
+}
+
+void PipeServer::listen(const std::string& path, HANDLE instance,
+                        const std::shared_ptr<Session>& session, int interface_id) {
     IoEvent event;
     for (;;) {
         if (signalled(session->stop)) {
@@ -239,22 +263,33 @@ void PipeServer::listen(std::string path, HANDLE instance, std::shared_ptr<Sessi
         BOOL started = ConnectNamedPipe(instance, &overlapped);
         bool connected = (!started && GetLastError() == ERROR_PIPE_CONNECTED) ||
                          finish(instance, overlapped, started, session->stop, bytes) == Wait::done;
-        if (!connected) {
-            CloseHandle(instance);
-            instance = INVALID_HANDLE_VALUE;
-            continue;
-        }
-        if (interface_id == control_pipe) {
-            std::thread(&PipeServer::serve_control, this, instance, session).detach();
+        // The next instance exists before this one is given up. Otherwise the pipe could be
+        // left without any instance for a moment (a served connection ended, a client gone
+        // before its connection was taken), and a client opening it then would be told that
+        // no such pipe exists: "not found".
+        HANDLE next = signalled(session->stop) ? INVALID_HANDLE_VALUE : create_instance(path);
+        if (connected) {
+            serve(instance, interface_id, session);
         } else {
-            std::thread(&PipeServer::serve_interface, this, instance, interface_id, session)
-                .detach();
+            CloseHandle(instance);
         }
-        instance = INVALID_HANDLE_VALUE;  // the next one is created at the top of the loop
+        instance = next;  // when it could not be created, the top of the loop tries again
     }
 }
 
-void PipeServer::serve_interface(HANDLE pipe, int interface_id, std::shared_ptr<Session> session) {
+void PipeServer::serve(HANDLE pipe, int interface_id, const std::shared_ptr<Session>& session) {
+    bool started = interface_id == control_pipe
+                       ? start_thread([this, pipe, session] { serve_control(pipe, session); })
+                       : start_thread([this, pipe, interface_id, session] {
+                             serve_interface(pipe, interface_id, session);
+                         });
+    if (!started) {
+        CloseHandle(pipe);  // the client sees the pipe break instead of waiting in vain
+    }
+}
+
+void PipeServer::serve_interface(HANDLE pipe, int interface_id,
+                                 const std::shared_ptr<Session>& session) {
     IoEvent event;
     std::string message;
     std::size_t total = 0;
@@ -269,7 +304,7 @@ void PipeServer::serve_interface(HANDLE pipe, int interface_id, std::shared_ptr<
         std::copy(message.begin(), message.end(), frame.begin());
         Response response;
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<SlimLock> guard(lock_);
             response = simulation_.on_frame(interface_id, frame, now_ms());
         }
         bool answered = true;
@@ -290,7 +325,7 @@ void PipeServer::serve_interface(HANDLE pipe, int interface_id, std::shared_ptr<
         }
         if (response.unplug) {
             Sleep(unplug_grace_ms);
-            std::lock_guard<std::mutex> guard(lock_);
+            std::lock_guard<SlimLock> guard(lock_);
             std::string error;
             sync_plug_state(error);
         }
@@ -301,7 +336,7 @@ void PipeServer::serve_interface(HANDLE pipe, int interface_id, std::shared_ptr<
     CloseHandle(pipe);
 }
 
-void PipeServer::serve_control(HANDLE pipe, std::shared_ptr<Session> session) {
+void PipeServer::serve_control(HANDLE pipe, const std::shared_ptr<Session>& session) {
     IoEvent event;
     std::string request;
     std::size_t total = 0;
@@ -327,7 +362,7 @@ std::string PipeServer::handle_request(const std::string& text, bool& quit) {
         quit = true;
         return "ok";
     }
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<SlimLock> guard(lock_);
     if (request == hidlink::win32::list_request) {
         return listing();
     }

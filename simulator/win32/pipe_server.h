@@ -2,18 +2,34 @@
 // kbdsim.exe's server: a Simulation served on named pipes (see hidlink/win32/sim_pipe.h for
 // the names). Message-mode pipes, one 38-byte report per message. Every plugged interface and
 // the control pipe keep instances listening at all times; each connection is served by its own
-// thread, so a delayed reply holds up only the connection it answers. One mutex guards the
+// thread, so a delayed reply holds up only the connection it answers. One lock guards the
 // Simulation and the table of served interfaces.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "simulator/simulation.h"
 
 namespace simulator::win32 {
+
+// Runs `body` on a new plain Win32 thread that nobody joins; false when none could be started.
+// kbdsim starts a thread per connection, many short-lived ones. MinGW's detached std::thread
+// (winpthreads) does not stand that under Wine: some threads never run and others start
+// without their arguments (a null dereference in the thread start), so kbdsim never uses it.
+bool start_thread(std::function<void()> body);
+
+// A Win32 slim lock: owned by no thread library, and `lock` may be called from any thread.
+class SlimLock {
+  public:
+    void lock() { AcquireSRWLockExclusive(&lock_); }
+    void unlock() { ReleaseSRWLockExclusive(&lock_); }
+
+  private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+};
 
 class PipeServer {
   public:
@@ -33,8 +49,8 @@ class PipeServer {
     // Signalled once a "quit" from the control pipe has been answered; set it to stop.
     HANDLE quit_event() const { return quit_event_; }
 
-    // Holds the lock for good: for stopping the process without a thread inside the
-    // Simulation or writing the frame log.
+    // Holds the lock for good: for ending the process without a thread inside the Simulation
+    // or writing the frame log.
     void freeze() { lock_.lock(); }
 
     std::uint64_t now_ms() const;
@@ -64,18 +80,25 @@ class PipeServer {
     std::string listing();  // lock held
     void wait_turnaround() const;
 
-    void listen(std::string path, HANDLE first_instance, std::shared_ptr<Session> session,
+    // Starts a listener thread on `first_instance`; false (instance closed) when it cannot.
+    bool start_listener(const std::string& path, HANDLE first_instance,
+                        const std::shared_ptr<Session>& session, int interface_id);
+    void listen(const std::string& path, HANDLE instance, const std::shared_ptr<Session>& session,
                 int interface_id);
-    void serve_interface(HANDLE pipe, int interface_id, std::shared_ptr<Session> session);
-    void serve_control(HANDLE pipe, std::shared_ptr<Session> session);
+    // Hands a connected instance to a thread of its own; closes it when none can be started.
+    void serve(HANDLE pipe, int interface_id, const std::shared_ptr<Session>& session);
+    void serve_interface(HANDLE pipe, int interface_id, const std::shared_ptr<Session>& session);
+    void serve_control(HANDLE pipe, const std::shared_ptr<Session>& session);
 
     Simulation& simulation_;
     std::string pipe_name_;
-    std::mutex lock_;
+    SlimLock lock_;
     std::vector<Endpoint> endpoints_;
     std::shared_ptr<Session> control_session_;  // never stopped: the control pipe lives on
     HANDLE quit_event_;
     std::uint32_t turnaround_us_ = 0;
+    using DelayExecution = LONG(NTAPI*)(BOOLEAN alertable, PLARGE_INTEGER interval);
+    DelayExecution delay_execution_ = nullptr;  // ntdll's, for sub-millisecond turnarounds
     LARGE_INTEGER start_time_{};
     LARGE_INTEGER frequency_{};
 };

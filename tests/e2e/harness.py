@@ -150,6 +150,8 @@ def wine_env(extra: Optional[Mapping[str, str]] = None) -> dict[str, str]:
 
 
 _READY_MARK = ".kbd-prefix-ready"
+# Set once the prefix lets a crashing program end at once (see _turn_off_crash_dialog).
+_CRASH_DIALOG_MARK = ".kbd-crash-dialog-off"
 
 
 def ensure_prefix() -> Path:
@@ -159,30 +161,40 @@ def ensure_prefix() -> Path:
     it initialises, the others wait for it and then find the prefix ready.
     """
     pfx = prefix()
-    if (pfx / _READY_MARK).exists():
+    if (pfx / _READY_MARK).exists() and (pfx / _CRASH_DIALOG_MARK).exists():
         return pfx
     pfx.parent.mkdir(parents=True, exist_ok=True)
     with open(str(pfx) + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         try:
             if not (pfx / _READY_MARK).exists():
-                result = subprocess.run(
-                    [str(WINE_RUN), "wineboot", "-i"],
-                    env=wine_env(),
-                    stdin=subprocess.DEVNULL,
-                    capture_output=True,
-                    timeout=180,
-                )
-                if result.returncode != 0:
-                    raise HarnessError(
-                        f"wineboot failed in {pfx}: {result.stderr.decode(errors='replace')}"
-                    )
+                _run_setup_step(["wineboot", "-i"], "wineboot")
                 # wineboot ran without a display: nothing it left may draw the next windows.
                 _end_wine_processes()
                 (pfx / _READY_MARK).write_text("initialised by tests/e2e/harness.py\n")
+            if not (pfx / _CRASH_DIALOG_MARK).exists():
+                _turn_off_crash_dialog()
+                (pfx / _CRASH_DIALOG_MARK).write_text("set by tests/e2e/harness.py\n")
         finally:
             fcntl.flock(lock, fcntl.LOCK_UN)
     return pfx
+
+
+def _run_setup_step(args: Sequence[str], what: str) -> None:
+    result = subprocess.run([str(WINE_RUN), *args], env=wine_env(), stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=180)
+    if result.returncode != 0:
+        raise HarnessError(
+            f"{what} failed in {prefix()}: {result.stderr.decode(errors='replace')}")
+
+
+def _turn_off_crash_dialog() -> None:
+    """A program that crashes ends at once, its backtrace on its standard error, instead of
+    waiting in Wine's "Program Error" dialog on the test's display until the test times out
+    (Wine's debugger shows that dialog whenever a display is at hand)."""
+    _run_setup_step(["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+                     "/t", "REG_DWORD", "/d", "0", "/f"], "turning off the crash dialog")
+    _end_wine_processes()  # the registry is on disk, and no process without a display is left
 
 
 def kill_prefix() -> None:
@@ -584,6 +596,19 @@ def frame_bytes(text: str) -> bytes:
 
 _pipe_numbers = itertools.count(1)
 
+# What Wine prints on the standard error of a program that crashed.
+_CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "starting debugger")
+
+
+def _unclean_end(result: RunResult) -> Optional[str]:
+    """Why a kbdsim run that ended did not end cleanly, or None."""
+    crashed = any(mark in result.stderr for mark in _CRASH_MARKS)
+    if result.returncode == 0 and not crashed:
+        return None
+    what = "crashed" if crashed else f"ended with exit code {result.returncode}"
+    return f"kbdsim.exe {what}; its standard error ends with:\n{result.stderr[-3000:]}"
+
+
 
 class Kbdsim:
     """kbdsim.exe serving simulated keyboards on named pipes, for one test.
@@ -652,7 +677,7 @@ class Kbdsim:
         while True:
             left = deadline - time.monotonic()
             if left <= 0:
-                self.stop()
+                self.stop(check=False)
                 raise HarnessError(f"kbdsim.exe not ready within {self.ready_timeout} s")
             line = self.process.read_line(timeout=left)
             if line is None:
@@ -665,32 +690,45 @@ class Kbdsim:
                 self.ready_line = line
                 return self
 
-    def stop(self) -> Optional[int]:
+    def stop(self, check: bool = True) -> Optional[int]:
         """Stops kbdsim (end of its standard input), killing it if it does not end within
         10 s; returns its exit code. Removes the temporary folder unless KBD_E2E_KEEP=1 (a
-        `workdir` given is left alone)."""
+        `workdir` given is left alone).
+
+        With check=True a kbdsim that did not end cleanly (killed, an exit code other than 0,
+        a crash reported on its standard error) raises HarnessError, after the clean-up, so
+        that a test never passes over a simulator that broke under it.
+        """
+        problem = None
         if self.process is not None:
+            process, self.process = self.process, None
             try:
-                self.process.stdin.close()
+                process.stdin.close()
             except OSError:
                 pass
             try:
-                self.exit_code = self.process.wait(timeout=10).returncode
+                result = process.wait(timeout=10)
+                self.exit_code = result.returncode
+                problem = _unclean_end(result)
             except HarnessError:
                 self.exit_code = None  # killed
-            self.process = None
+                problem = "kbdsim.exe did not stop within 10 s of the end of its input"
         if self.own_workdir:
             if os.environ.get("KBD_E2E_KEEP") == "1":
                 print(f"kbdsim files kept in {self.workdir}", file=sys.stderr)
             else:
                 shutil.rmtree(self.workdir, ignore_errors=True)
+        if problem and check:
+            raise HarnessError(problem)
         return self.exit_code
 
     def __enter__(self) -> "Kbdsim":
         return self.start()
 
-    def __exit__(self, *exc) -> None:
-        self.stop()
+    def __exit__(self, exc_type, *exc) -> None:
+        # A failure inside the block is the one to report; a broken kbdsim is reported only
+        # when the block itself went well.
+        self.stop(check=exc_type is None)
 
     # -- control
 
@@ -728,7 +766,10 @@ class Kbdsim:
     # -- what happened
 
     def log_text(self) -> str:
-        return self.log_path.read_text() if self.log_path.exists() else ""
+        """The frame log's complete lines so far: a line kbdsim is writing right now is left
+        for the next look."""
+        text = self.log_path.read_text() if self.log_path.exists() else ""
+        return text[: text.rfind("\n") + 1]
 
     def frames(self, model: Optional[int] = None, direction: Optional[str] = None
                ) -> list[LoggedFrame]:

@@ -1,7 +1,8 @@
 """The harness itself, under Wine: every window opens on the script's display whatever ran
 before it and whatever DISPLAY and standard input the script has, a script leaves neither Wine
-processes nor an X server behind however it ends, and relative build paths and kbdsim working
-folders hold when a program runs in another folder."""
+processes nor an X server behind however it ends, a crashing program ends at once instead of
+waiting in a crash dialog, and relative build paths and kbdsim working folders hold when a
+program runs in another folder."""
 
 import os
 import shutil
@@ -222,6 +223,20 @@ class Leftovers(unittest.TestCase):
         finally:
             harness.kill_prefix()
             shutil.rmtree(script.parent)
+
+
+class Crashes(unittest.TestCase):
+    def test_a_crashing_program_ends_at_once_and_says_so_on_stderr(self):
+        # A display is up, so Wine's debugger would show its "Program Error" dialog and keep
+        # the program waiting there, unless the prefix turned that dialog off.
+        harness.Xvfb().start()
+        started = time.monotonic()
+        result = harness.run_windows_exe("rundll32.exe", ["kernel32.dll,DebugBreak"],
+                                         timeout=60)
+        self.assertLess(time.monotonic() - started, 20)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("Unhandled exception", result.stderr)
+        self.assertNotIn("Program Error", display_windows(harness.desktop_display()))
 
 
 class Paths(unittest.TestCase):

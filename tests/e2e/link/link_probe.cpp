@@ -9,10 +9,16 @@
 //                                           opens, begins a "ZELDLStart" phase, prints
 //                                           "holding", waits, then exchanges on that handle
 //   link_probe events <name>...             whether each named event exists now
+//   link_probe churn <selector> <threads> <ms>
+//                                           key map read requests from several threads at
+//                                           once, each a whole phase (find, open, request,
+//                                           ACK, close before the data frames), for <ms>;
+//                                           prints "phases <n> failed <n>" and each failure
 //
 // Exit codes: 0 success, 1 failure (not found, refused, no reply), 2 bad command line.
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -153,13 +159,65 @@ int events_command(int argc, char** argv) {
     return 0;
 }
 
+struct Churn {
+    std::int16_t selector = 0;
+    ULONGLONG until = 0;  // GetTickCount64 time
+    std::atomic<long> phases{0};
+    std::atomic<long> failures{0};
+};
+
+DWORD WINAPI churn_thread(void* parameter) {
+    Churn& churn = *static_cast<Churn*>(parameter);
+    std::unique_ptr<hidlink::Host> host = hidlink::make_host();
+    common::SteadyClock clock;
+    hidlink::Link link(*host, clock);
+    link.model_selector = churn.selector;
+    const std::uint8_t flag = churn.selector == 1 ? 0 : 1;
+    const hidlink::Frame request = hidlink::make_frame(0x11, {&flag, 1});
+    while (GetTickCount64() < churn.until) {
+        hidlink::Frame reply{};
+        auto start = std::chrono::steady_clock::now();
+        hidlink::PhaseResult result = hidlink::request_phase(link, "KeyUpZEL", request, reply);
+        churn.phases++;
+        if (result != hidlink::PhaseResult::accepted) {
+            churn.failures++;
+            auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            std::printf("failure %s after %lld ms\n", result_name(result),
+                        static_cast<long long>(elapsed.count()));
+        }
+    }
+    return 0;
+}
+
+// Plain Win32 threads, as the tools have: the point is kbdsim's side.
+int churn_command(std::int16_t selector, int threads, DWORD ms) {
+    Churn churn;
+    churn.selector = selector;
+    churn.until = GetTickCount64() + ms;
+    std::vector<HANDLE> handles;
+    for (int i = 0; i < threads; ++i) {
+        HANDLE thread = CreateThread(nullptr, 0, churn_thread, &churn, 0, nullptr);
+        if (thread != nullptr) {
+            handles.push_back(thread);
+        }
+    }
+    for (HANDLE thread : handles) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    std::printf("phases %ld failed %ld\n", churn.phases.load(), churn.failures.load());
+    return handles.size() == static_cast<std::size_t>(threads) && churn.failures == 0 ? 0 : 1;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: link_probe open <selector> [firmware]\n"
                  "       link_probe readmap <selector>\n"
                  "       link_probe exchange <selector> <event> <hex bytes>\n"
                  "       link_probe hold <selector> <ms> [<hex bytes>]\n"
-                 "       link_probe events <name>...\n");
+                 "       link_probe events <name>...\n"
+                 "       link_probe churn <selector> <threads> <ms>\n");
     return 2;
 }
 
@@ -202,6 +260,12 @@ int main(int argc, char** argv) {
             return usage();
         }
         result = hold_command(link, ms, argc > 4 ? &request : nullptr);
+    } else if (command == "churn" && argc == 5) {
+        int threads = std::atoi(argv[3]);
+        if (threads < 1 || threads > 16) {
+            return usage();
+        }
+        result = churn_command(selector, threads, std::strtoul(argv[4], nullptr, 10));
     } else {
         return usage();
     }

@@ -1,5 +1,6 @@
 """The HID link end to end: link_probe.exe (the real Link, transfers and sim backend) under Wine
-against kbdsim.exe. Run one group with `test_link.py Discovery` (or Frames, Sharing, Timeout)."""
+against kbdsim.exe. Run one group with `test_link.py Discovery` (or Frames, Sharing, Churn,
+Timeout)."""
 
 import sys
 import time
@@ -200,6 +201,46 @@ class Sharing(unittest.TestCase):
             self.assertEqual(held.returncode, 1)
             self.assertIn("result no_reply", held.stdout)
             self.assertEqual(sim.frames(direction="in"), [])
+
+
+ROUNDS = int(sys.argv.pop(2)) if len(sys.argv) > 2 and sys.argv[2].isdigit() else 8
+
+
+class Churn(unittest.TestCase):
+    """Many short connections at once, as several tools (and each tool's discovery, which
+    opens and closes the decoys) make them: every one is served, and kbdsim stops cleanly in
+    the middle of them."""
+
+    def test_every_phase_of_concurrent_clients_is_served(self):
+        with Kbdsim(models=(1, 2)) as sim:
+            probes = [harness.start_windows_exe(harness.exe_path("link_probe"),
+                                                ["churn", model, "3", "2000"], env=sim.env())
+                      for model in ("1", "2")]
+            for probe in probes:
+                result = probe.wait(timeout=60)
+                self.assertEqual(result.returncode, 0, result.stdout)
+                phases = int(result.stdout.split("phases ")[1].split()[0])
+                self.assertGreater(phases, 30, result.stdout)
+            # Lines logged from many connections at once come out whole, one per frame.
+            requests = sim.frames(direction="in")
+            self.assertTrue(requests)
+            self.assertTrue(all(f.data[1] == 0x11 for f in requests))
+
+    def test_stopping_in_the_middle_of_many_connections_is_clean(self):
+        for round_number in range(ROUNDS):
+            with self.subTest(round=round_number):
+                sim = Kbdsim(models=(1, 2)).start()
+                probe = harness.start_windows_exe(harness.exe_path("link_probe"),
+                                                  ["churn", "2", "6", "20000"], env=sim.env())
+                try:
+                    deadline = time.monotonic() + 20
+                    while len(sim.frames(direction="in")) < 10 + 5 * round_number:
+                        self.assertLess(time.monotonic(), deadline, "no requests came")
+                        time.sleep(0.01)
+                finally:
+                    # Raises if kbdsim crashed, hung or ended with another code than 0.
+                    self.assertEqual(sim.stop(), 0)
+                    probe.kill()
 
 
 class Timeout(unittest.TestCase):
