@@ -134,10 +134,12 @@ class Tavset(unittest.TestCase):
     def dialog(self) -> dict:
         return self.gui.find(title=TEXTS["title"], has_id=MSR_TYPE, timeout_ms=20000)
 
-    def answer(self, text: str) -> None:
+    def answer(self, text: str, shot: Optional[str] = None) -> None:
         """The next message box: caption "TAVSET", `text`, OK only, no icon; pressed."""
         box = self.gui.message(title="TAVSET", timeout_ms=20000)
         self.assertEqual((box["text"], box["buttons"], box["icon"]), (text, "ok", "none"))
+        if shot:
+            self.shot(shot)
         self.gui.message(hwnd=hex(box["hwnd"]), button="ok")
 
     def ended(self, tool: harness.WindowsProcess) -> None:
@@ -252,7 +254,7 @@ class Tavset(unittest.TestCase):
                         "fault 1 nak on 01:03"])
         tool = self.start_tavset()
         for text in ("msr_failed", "key_lockout_failed", "op_key_failed"):
-            self.answer(TEXTS[text])
+            self.answer(TEXTS[text], shot=f"message_{text}")
         dialog = self.dialog()
         self.expect_view(dialog, SPARROW, "JIS 1/2", TWO_KEY, (1, 1, 1), (1, 1, 0))
         self.gui.click(dialog, OK)
