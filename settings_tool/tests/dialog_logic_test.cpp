@@ -52,6 +52,7 @@ TEST(SettingsDialogProbe, TriesReedThenLarchThenSparrow) {
     Probe none({1}, {"unplug 1"});
     EXPECT_EQ(probe_models(none.session), get_not_found);
     EXPECT_EQ(none.host.selectors, (std::vector<int>{2, 3, 1}));
+    EXPECT_EQ(none.host.opens(), 3);  // the other vendor's device, once per model tried
     EXPECT_EQ(none.gets, 0);
 
     // Only a Larch keyboard: found second, with its two items read.
