@@ -94,7 +94,8 @@ DWORD WINAPI download_worker(LPVOID param) {
         }
     };
     DownloadOutcome outcome = tool.session.download(hooks);
-    show_message(nullptr, worker_message(outcome));  // no owner: the sequence's own report
+    // No owner: the sequence's own report, brought to the front since no window of ours is.
+    show_message(nullptr, worker_message(outcome), MB_OK | MB_SETFOREGROUND);
     PostMessageW(dialog, completion_message, static_cast<WPARAM>(outcome), 0);
     return 0;
 }

@@ -420,6 +420,14 @@ std::string icon_kind(HWND control) {
     if (!GetWindowRect(control, &r) || r.right <= r.left || r.bottom <= r.top) {
         return "unknown";
     }
+    // A message box without an icon keeps its (empty) icon control; its rectangle may then
+    // overlap the caption, whose colours are no icon's.
+    DWORD_PTR shown = 0;
+    if (SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, send_timeout_ms,
+                            &shown) &&
+        shown == 0) {
+        return "none";
+    }
     HDC screen = GetDC(nullptr);
     int red = 0, blue = 0, yellow = 0;
     for (LONG y = r.top; y < r.bottom; y += 2) {
