@@ -9,14 +9,6 @@
 namespace firmware_download {
 namespace {
 
-TEST(DialogLogic, ModelButtons) {
-    EXPECT_EQ(model_for_button(id_radio_sparrow), 1);
-    EXPECT_EQ(model_for_button(id_radio_reed), 2);
-    EXPECT_EQ(model_for_button(id_radio_larch), 3);
-    EXPECT_EQ(model_for_button(id_radio_reed_msr), 4);
-    EXPECT_EQ(model_for_button(id_mode_update), 0);
-}
-
 TEST(DialogLogic, FileNameChecks) {
     const Messages& en = messages_for(false);
     EXPECT_STREQ(check_file_name("", en).text, "Please input the file name.");
