@@ -119,8 +119,8 @@ class Dialogs(ToolTest):
     def test_whole_update_then_version_query(self):
         image = random_image(11)
         path = write_firmware(self.folder / "larch.mhx", image)
-        # Every data frame 1 ms late: time to watch the bar move.
-        self.start_sim(models=(2, 3), commands=["fault 3 delay 1 on 20:00:01 always"])
+        # Every data frame 2 ms late: time to watch the bar move.
+        self.start_sim(models=(2, 3), commands=["fault 3 delay 2 on 20:00:01 always"])
         process, main = self.start_gui()
 
         controls = self.gui.controls(main)
