@@ -156,11 +156,13 @@ class Dialogs(ToolTest):
         self.shot("progress")
 
         notice = self.gui.find(has_id=1041, timeout_ms=30000)
+        noticed = time.monotonic()
         self.assertEqual(self.gui.text(notice, 1041), TEXTS["notice"])
         self.shot("notice")
         self.assertEqual(self.frames_in(3), download_frames(image))  # nothing stamped yet
         self.answer("Download tool success", TEXTS["ended_normally"], icon="information",
                     shot="ended_normally")
+        self.assertGreater(time.monotonic() - noticed, 11)  # the notice stood the pause
         self.gui.absent(has_id=1041)
         self.assertEqual(self.frames_in(3),
                          download_frames(image) + [date_frame(TEXTS["edited_date"])])
