@@ -676,11 +676,14 @@ void key_chord(HWND hwnd, const Command& c) {
         input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
         inputs.push_back(input);
     };
-    for (WORD vk : keys) {
-        key(vk, false);
-    }
-    for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
-        key(*it, true);
+    const long long repeat = c.number("repeat", 1);
+    for (long long n = 0; n < repeat; ++n) {
+        for (WORD vk : keys) {
+            key(vk, false);
+        }
+        for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+            key(*it, true);
+        }
     }
     send_inputs(inputs);
     Sleep(static_cast<DWORD>(c.number("settle", 150)));

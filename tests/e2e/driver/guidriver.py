@@ -229,9 +229,9 @@ class GuiDriver:
         return self.command("mouse-click", *_options(window, {
             "id": control_id, "double": 1 if double else None, "x": x, "y": y}))[0]
 
-    def key_chord(self, window: dict, keys: str) -> None:
-        """Real key presses, e.g. "shift+left", "space", "alt+f4"."""
-        self.command("key-chord", *_options(window, {"keys": keys}))
+    def key_chord(self, window: dict, keys: str, repeat: Optional[int] = None) -> None:
+        """Real key presses, e.g. "shift+left", "space", "alt+f4" (`repeat` times)."""
+        self.command("key-chord", *_options(window, {"keys": keys, "repeat": repeat}))
 
     def move(self, window: dict, x: int, y: int) -> dict:
         """Moves a top-level window to screen x, y; its new `window` fact."""
