@@ -161,7 +161,22 @@ std::string export_text(const KeymapModel& model) {
 }
 
 bool rename_replacing(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    if (std::rename(from.c_str(), to.c_str()) == 0) {
+        return true;
+    }
+    // Where rename does not replace (the C library on Windows), the old file steps aside
+    // first and comes back if the new one cannot take its place.
+    const std::string aside = to + ".old";
+    std::remove(aside.c_str());
+    if (std::rename(to.c_str(), aside.c_str()) != 0) {
+        return false;
+    }
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        std::rename(aside.c_str(), to.c_str());
+        return false;
+    }
+    std::remove(aside.c_str());
+    return true;
 }
 
 bool write_file_safely(const std::string& path, std::string_view bytes,

@@ -30,8 +30,9 @@ constexpr int max_listing_lines = 101;
 // The key map table file of the model's key map.
 std::string export_text(const KeymapModel& model);
 
-// Moves `from` over `to`, replacing it. The default uses std::rename (POSIX semantics); the
-// Windows shell passes one that replaces an existing file.
+// Moves `from` over `to`, replacing it. The default uses std::rename, setting an existing
+// target aside where rename does not replace; the Windows shell passes MoveFileEx, which
+// replaces in one step.
 using ReplaceFile = std::function<bool(const std::string& from, const std::string& to)>;
 bool rename_replacing(const std::string& from, const std::string& to);
 
