@@ -205,7 +205,10 @@ void on_attribute_box(int index) {
     const AttributeBox box = attribute_of_id[index];
     editor.model.toggle_attribute(box, boxes[box], boxes);
     show_attribute_boxes(boxes);
-    editor.last_edit = attribute_ids[index];
+    // A refused Ordinary (unchecked again) does not become the last edit control.
+    if (box != AttributeBox::ordinary || boxes.ordinary) {
+        editor.last_edit = attribute_ids[index];
+    }
 }
 
 void on_size_box(int index) {

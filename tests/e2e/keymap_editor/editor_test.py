@@ -180,6 +180,10 @@ class Editor(LexmapTest):
         about = self.gui.find(title="Version Information", timeout_ms=20000)
         self.assertIn("Version V1.0L01", [c["text"] for c in self.gui.controls(about).values()])
         self.shot("about")
+        # The hooks rest while another window of the editor is active.
+        before = self.pushed_keys(editor)
+        self.gui.key_chord(about, "shift+left")
+        self.assertEqual(self.pushed_keys(editor), before)
         self.gui.key_chord(about, "escape")
         self.gui.wait_gone(about, timeout_ms=10000)
         self.gui.key_chord(editor, "escape")
