@@ -413,7 +413,8 @@ void send_key_command(int k) {
 }
 
 LRESULT CALLBACK filter_hook(int code, WPARAM wparam, LPARAM lparam) {
-    if (code >= 0 && editor_takes_input()) {
+    // Only the editor's own dialog loop: a click that ends a menu is the menu's.
+    if (code == MSGF_DIALOGBOX && editor_takes_input()) {
         const MSG* msg = reinterpret_cast<const MSG*>(lparam);
         if (msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONDBLCLK) {
             const int k = key_of_button(msg->hwnd);
