@@ -4,14 +4,13 @@
 
 #include "hidlink/win32/hid_host.h"
 #include "hidlink/win32/sim_host.h"
-#include "hidlink/win32/sim_pipe.h"
+#include "simulator/client/win32/pipes.h"
 
 namespace hidlink {
 
 std::unique_ptr<Host> make_host() {
-    char name[256];
-    DWORD length = GetEnvironmentVariableA(win32::sim_pipe_variable, name, sizeof name);
-    if (length > 0 && length < sizeof name) {
+    std::string name;
+    if (simclient::win32::sim_pipe_name(name)) {
         return std::make_unique<win32::SimHost>(name);
     }
     return std::make_unique<win32::HidHost>();

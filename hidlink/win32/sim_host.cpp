@@ -3,11 +3,35 @@
 #include <windows.h>
 
 #include "hidlink/win32/overlapped_device.h"
-#include "hidlink/win32/sim_pipe.h"
+#include "simulator/client/win32/pipes.h"
 
 namespace hidlink::win32 {
 
 namespace {
+
+using simclient::ListedInterface;
+using simclient::win32::interface_pipe_path;
+using simclient::win32::open_sim_pipe;
+
+Capabilities to_link(const simclient::Capabilities& c) {
+    Capabilities caps;
+    caps.usage = c.usage;
+    caps.usage_page = c.usage_page;
+    for (int k = 0; k < report_kind_count; ++k) {
+        caps.report_length[k] = c.report_length[k];
+        caps.button_caps[k] = c.button_caps[k];
+        caps.value_caps[k] = c.value_caps[k];
+    }
+    return caps;
+}
+
+std::vector<CapabilityRecord> to_link(const std::vector<simclient::CapabilityRecord>& records) {
+    std::vector<CapabilityRecord> out;
+    for (const simclient::CapabilityRecord& r : records) {
+        out.push_back({r.usage_page, r.report_id, r.is_range, r.usage_min, r.usage_max});
+    }
+    return out;
+}
 
 // A pipe to one simulated interface; what the HID parser would say comes from the listing.
 class SimDevice : public OverlappedDevice {
@@ -24,23 +48,23 @@ class SimDevice : public OverlappedDevice {
     }
 
     bool capabilities(Capabilities& caps) override {
-        caps = listed_.caps;
+        caps = to_link(listed_.caps);
         return true;
     }
 
     bool button_capabilities(ReportKind kind, std::vector<CapabilityRecord>& records) override {
-        records = listed_.button_records[static_cast<int>(kind)];
+        records = to_link(listed_.button_records[static_cast<int>(kind)]);
         return true;
     }
 
     bool value_capabilities(ReportKind kind, std::vector<CapabilityRecord>& records) override {
-        records = listed_.value_records[static_cast<int>(kind)];
+        records = to_link(listed_.value_records[static_cast<int>(kind)]);
         return true;
     }
 
     std::uint32_t max_usage_list_length(ReportKind kind, std::uint16_t usage_page) override {
-        return hidlink::max_usage_list_length(listed_.button_records[static_cast<int>(kind)],
-                                              usage_page);
+        return simclient::max_usage_list_length(listed_.button_records[static_cast<int>(kind)],
+                                                usage_page);
     }
 
   private:
@@ -53,14 +77,9 @@ SimHost::SimHost(std::string pipe_name) : pipe_name_(std::move(pipe_name)) {}
 
 bool SimHost::open_interface_list() {
     list_open_ = false;
-    std::string answer;
-    if (control_request(pipe_name_, list_request, answer) != ControlResult::answered) {
-        return false;  // no simulator: like a machine without HID devices
-    }
-    std::string error;
     std::vector<ListedInterface> listing;
-    if (!parse_listing(answer, listing, error)) {
-        return false;
+    if (!simclient::win32::fetch_listing(pipe_name_, listing)) {
+        return false;  // no simulator (like a machine without HID devices), or a broken listing
     }
     listing_ = std::move(listing);
     list_open_ = true;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "hidlink/device.h"
-#include "hidlink/sim_listing.h"
+#include "simulator/client/listing.h"
 
 namespace hidlink::win32 {
 
@@ -23,7 +23,7 @@ class SimHost : public Host {
     std::string pipe_name_;
     // The last listing; kept after close_interface_list so a device found in it can be
     // opened afterwards too.
-    std::vector<ListedInterface> listing_;
+    std::vector<simclient::ListedInterface> listing_;
     bool list_open_ = false;
 };
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "hidlink/win32/sim_pipe.h"
+#include "simulator/client/win32/pipes.h"
 #include "simulator/simulation.h"
 #include "simulator/win32/pipe_server.h"
 
@@ -84,14 +84,14 @@ bool parse_options(int argc, char** argv, Options& options, std::string& error) 
 
 int send_request(const Options& options) {
     std::string answer;
-    switch (hidlink::win32::control_request(options.pipe, options.send_text, answer)) {
-        case hidlink::win32::ControlResult::no_simulator:
+    switch (simclient::win32::control_request(options.pipe, options.send_text, answer)) {
+        case simclient::win32::ControlResult::no_simulator:
             std::printf("error: no simulator serves pipe %s\n", options.pipe.c_str());
             return 2;
-        case hidlink::win32::ControlResult::failed:
+        case simclient::win32::ControlResult::failed:
             std::printf("error: the simulator did not answer\n");
             return 1;
-        case hidlink::win32::ControlResult::answered:
+        case simclient::win32::ControlResult::answered:
             break;
     }
     std::fputs(answer.c_str(), stdout);

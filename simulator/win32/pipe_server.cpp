@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "hidlink/sim_listing.h"
-#include "hidlink/win32/sim_pipe.h"
+#include "simulator/client/listing.h"
+#include "simulator/client/win32/pipes.h"
 
 namespace simulator::win32 {
 
@@ -145,7 +145,7 @@ PipeServer::PipeServer(Simulation& simulation, std::string pipe_name)
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDelayExecution")));
     for (const InterfaceInfo& info : simulation_.interfaces()) {
         endpoints_.push_back(
-            {info.id, hidlink::win32::interface_pipe_path(pipe_name_, info.id), nullptr});
+            {info.id, simclient::win32::interface_pipe_path(pipe_name_, info.id), nullptr});
     }
 }
 
@@ -181,7 +181,7 @@ bool PipeServer::start(std::string& error) {
         error = "another simulator already serves pipe " + pipe_name_;
         return false;
     }
-    const std::string control_path = hidlink::win32::control_pipe_path(pipe_name_);
+    const std::string control_path = simclient::win32::control_pipe_path(pipe_name_);
     control_session_ = std::make_shared<Session>();
     for (int i = 0; i < listeners_per_pipe; ++i) {
         HANDLE instance = create_instance(control_path);
@@ -363,7 +363,7 @@ std::string PipeServer::handle_request(const std::string& text, bool& quit) {
         return "ok";
     }
     std::lock_guard<SlimLock> guard(lock_);
-    if (request == hidlink::win32::list_request) {
+    if (request == simclient::win32::list_request) {
         return listing();
     }
     std::string error;
@@ -377,24 +377,35 @@ std::string PipeServer::handle_request(const std::string& text, bool& quit) {
 }
 
 std::string PipeServer::listing() {
-    std::vector<hidlink::ListedInterface> listed;
+    std::vector<simclient::ListedInterface> listed;
     for (const InterfaceInfo& info : simulation_.interfaces()) {
         if (!info.plugged) {
             continue;
         }
-        hidlink::ListedInterface entry;
+        simclient::ListedInterface entry;
         entry.id = info.id;
         entry.vendor_id = info.vendor_id;
         entry.product_id = info.product_id;
-        entry.caps = capabilities_of(info);
+        const hidlink::Capabilities caps = capabilities_of(info);
+        entry.caps.usage = caps.usage;
+        entry.caps.usage_page = caps.usage_page;
         for (int k = 0; k < hidlink::report_kind_count; ++k) {
+            entry.caps.report_length[k] = caps.report_length[k];
+            entry.caps.button_caps[k] = caps.button_caps[k];
+            entry.caps.value_caps[k] = caps.value_caps[k];
             auto kind = static_cast<hidlink::ReportKind>(k);
-            entry.button_records[k] = button_capabilities_of(info, kind);
-            entry.value_records[k] = value_capabilities_of(info, kind);
+            for (auto [from, to] :
+                 {std::pair{button_capabilities_of(info, kind), &entry.button_records[k]},
+                  std::pair{value_capabilities_of(info, kind), &entry.value_records[k]}}) {
+                for (const hidlink::CapabilityRecord& r : from) {
+                    to->push_back(
+                        {r.usage_page, r.report_id, r.is_range, r.usage_min, r.usage_max});
+                }
+            }
         }
         listed.push_back(std::move(entry));
     }
-    return hidlink::format_listing(listed);
+    return simclient::format_listing(listed);
 }
 
 }  // namespace simulator::win32

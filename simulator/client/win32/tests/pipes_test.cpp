@@ -1,14 +1,14 @@
 // The sim backend's side of kbdsim's pipes, against a pipe server the test plays: waiting for
 // a busy pipe, no simulator, an answer longer than one read, and a server that never answers.
 // Runs under Wine.
-#include "hidlink/win32/sim_pipe.h"
+#include "simulator/client/win32/pipes.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
-namespace hidlink::win32 {
+namespace simclient::win32 {
 namespace {
 
 std::string unique_name(const char* what) {
@@ -117,4 +117,4 @@ TEST(SimPipe, AServerThatNeverAnswersCostsThePatienceNotAHang) {
 }
 
 }  // namespace
-}  // namespace hidlink::win32
+}  // namespace simclient::win32

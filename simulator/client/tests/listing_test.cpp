@@ -1,8 +1,8 @@
-#include "hidlink/sim_listing.h"
+#include "simulator/client/listing.h"
 
 #include <gtest/gtest.h>
 
-namespace hidlink {
+namespace simclient {
 namespace {
 
 ListedInterface keyboard_interface() {
@@ -203,4 +203,4 @@ TEST(SimListing, MaxUsageListLengthCountsTheButtonsOfOnePage) {
 }
 
 }  // namespace
-}  // namespace hidlink
+}  // namespace simclient

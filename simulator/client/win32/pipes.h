@@ -4,12 +4,15 @@
 //   \\.\pipe\<name>.if<id>  one simulated HID interface: one 38-byte report per message
 // Control requests are the simulator's control commands ("unplug 1", "fault ...", "quit"),
 // answered "ok" or "error: <why>", and "list", answered with the interface listing
-// (hidlink/sim_listing.h) of the plugged interfaces.
+// (simulator/client/listing.h) of the plugged interfaces.
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
-namespace hidlink::win32 {
+#include "simulator/client/listing.h"
+
+namespace simclient::win32 {
 
 constexpr const char* sim_pipe_variable = "KBDSIM_PIPE";
 constexpr const char* list_request = "list";
@@ -33,4 +36,11 @@ enum class ControlResult { answered, no_simulator, failed };
 ControlResult control_request(const std::string& name, const std::string& request,
                               std::string& answer, unsigned long patience_ms = pipe_patience_ms);
 
-}  // namespace hidlink::win32
+// The pipe name that KBDSIM_PIPE gives; false when it is unset, empty or too long to be one.
+bool sim_pipe_name(std::string& name);
+
+// Asks the control pipe for the listing of plugged interfaces and reads it. False when no
+// simulator answers or its answer is not a complete listing.
+bool fetch_listing(const std::string& name, std::vector<ListedInterface>& listing);
+
+}  // namespace simclient::win32

@@ -1,6 +1,6 @@
-#include "hidlink/win32/sim_pipe.h"
+#include "simulator/client/win32/pipes.h"
 
-namespace hidlink::win32 {
+namespace simclient::win32 {
 
 namespace {
 
@@ -125,4 +125,23 @@ ControlResult control_request(const std::string& name, const std::string& reques
     return ok ? ControlResult::answered : ControlResult::failed;
 }
 
-}  // namespace hidlink::win32
+bool sim_pipe_name(std::string& name) {
+    char value[256];
+    DWORD length = GetEnvironmentVariableA(sim_pipe_variable, value, sizeof value);
+    if (length == 0 || length >= sizeof value) {
+        return false;
+    }
+    name.assign(value, length);
+    return true;
+}
+
+bool fetch_listing(const std::string& name, std::vector<ListedInterface>& listing) {
+    std::string answer;
+    if (control_request(name, list_request, answer) != ControlResult::answered) {
+        return false;
+    }
+    std::string error;
+    return parse_listing(answer, listing, error);
+}
+
+}  // namespace simclient::win32

@@ -1,9 +1,9 @@
-#include "hidlink/sim_listing.h"
+#include "simulator/client/listing.h"
 
 #include <charconv>
 #include <cstdio>
 
-namespace hidlink {
+namespace simclient {
 
 namespace {
 
@@ -226,4 +226,4 @@ std::uint32_t max_usage_list_length(const std::vector<CapabilityRecord>& button_
     return count;
 }
 
-}  // namespace hidlink
+}  // namespace simclient

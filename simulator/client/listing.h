@@ -1,6 +1,7 @@
 #pragma once
-// The interface listing that kbdsim.exe sends over its control pipe and the sim backend reads:
-// every plugged interface of the simulated keyboards with what discovery asks of it. Text, one
+// The interface listing that kbdsim.exe sends over its control pipe and its clients (the HID
+// link's sim backend, Sonder) read: every plugged interface of the simulated keyboards with
+// what discovery asks of it. Text, one
 // record per line, so a listing can be read in a log or typed by hand:
 //
 //   interface <id> <vid> <pid> <usage page> <usage> <report lengths> <button caps> <value caps>
@@ -23,9 +24,27 @@
 #include <string_view>
 #include <vector>
 
-#include "hidlink/device.h"
+namespace simclient {
 
-namespace hidlink {
+// The client library stands alone (Sonder links nothing else of the suite), so it carries its
+// own copy of what HidP_GetCaps and HidP_GetSpecific*Caps report.
+constexpr int report_kind_count = 3;  // input, output, feature
+
+struct Capabilities {
+    std::uint16_t usage = 0;
+    std::uint16_t usage_page = 0;
+    std::uint16_t report_length[report_kind_count] = {};  // byte length per report kind
+    std::uint16_t button_caps[report_kind_count] = {};    // number of button capabilities
+    std::uint16_t value_caps[report_kind_count] = {};     // number of value capabilities
+};
+
+struct CapabilityRecord {
+    std::uint16_t usage_page = 0;
+    std::uint8_t report_id = 0;
+    bool is_range = false;
+    std::uint16_t usage_min = 0;  // the usage itself when not a range
+    std::uint16_t usage_max = 0;  // equal to usage_min when not a range
+};
 
 struct ListedInterface {
     int id = 0;
@@ -47,4 +66,4 @@ bool parse_listing(std::string_view text, std::vector<ListedInterface>& interfac
 std::uint32_t max_usage_list_length(const std::vector<CapabilityRecord>& button_records,
                                     std::uint16_t usage_page);
 
-}  // namespace hidlink
+}  // namespace simclient
