@@ -22,9 +22,6 @@ class Editor(LexmapTest):
     def click_key(self, editor, name):
         self.gui.mouse_click(editor, KEY_FIRST + key(name))
 
-    def assert_selected(self, editor, name):
-        self.assertEqual(self.pushed_keys(editor), [key(name)], name)
-
     def checked(self, editor, ids):
         controls = self.gui.controls(editor)
         return [controls[i]["checked"] for i in ids]
@@ -52,13 +49,15 @@ class Editor(LexmapTest):
         # Down twice in the list: the key code follows at once.
         self.gui.key_chord(editor, "down")
         self.gui.key_chord(editor, "down")
-        self.assertEqual(self.gui.listbox_selection(editor, LIST)["text"], NAMES[2])
-        self.assertEqual(self.gui.text(editor, KEY_FIRST + key("B3")), NAMES[2])
+        self.until(lambda: self.gui.listbox_selection(editor, LIST)["text"] == NAMES[2],
+                   "second entry selected")
+        self.assertEqual(self.wait_text(editor, KEY_FIRST + key("B3"), NAMES[2]), NAMES[2])
         # Attributes: Shift and Repeat; Ordinary cannot be checked while they are.
         self.gui.mouse_click(editor, ATTR["shift"])
         self.gui.mouse_click(editor, ATTR["repeat"])
         self.gui.mouse_click(editor, ATTR["ordinary"])
-        self.assertEqual(self.checked(editor, ATTR.values()), [0, 1, 1, 0, 0])
+        self.until(lambda: self.checked(editor, ATTR.values()) == [0, 1, 1, 0, 0],
+                   "Repeat and Shift checked, Ordinary not")
         self.assertEqual(self.gui.text(editor, GUIDE),
                          "Attribute : Up/Down Arrow Key and Space Key")
 
@@ -66,7 +65,8 @@ class Editor(LexmapTest):
         self.click_key(editor, "B1")
         self.gui.mouse_click(editor, SIZE["2x1"])
         self.answer(text="Ganged Key won't fit.")
-        self.assertEqual(self.checked(editor, SIZE.values()), [1, 0, 0, 0])
+        self.until(lambda: self.checked(editor, SIZE.values()) == [1, 0, 0, 0],
+                   "1x1 checked again")
         self.click_key(editor, "B4")
         self.gui.mouse_click(editor, SIZE["2x1"])
         self.answer(text="Can only gang Null Function key.")
@@ -77,13 +77,14 @@ class Editor(LexmapTest):
                   for name in ("D4", "E4", "D5")}
         self.click_key(editor, "D5")
         self.gui.mouse_click(editor, SIZE["2x2"])
+        covered = (before["E4"][0], before["E4"][1], before["D5"][2], before["D5"][3])
+        self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("D5"))["screen"] == covered,
+                   "D5 spans E4 … D5")
+        self.until(lambda: [self.gui.rect(editor, KEY_FIRST + key(n))["visible"]
+                            for n in ("D4", "E4", "E5")] == [0, 0, 0], "D4, E4, E5 hidden")
         ganged = self.gui.rect(editor, KEY_FIRST + key("D5"))
-        self.assertEqual(ganged["screen"],
-                         (before["E4"][0], before["E4"][1], before["D5"][2], before["D5"][3]))
         c4, c5 = cells[key("E4")], cells[key("D5")]
         self.assertEqual(ganged["client"], (c4[0], c4[1], c5[2], c5[3]))
-        for name in ("D4", "E4", "E5"):
-            self.assertEqual(self.gui.rect(editor, KEY_FIRST + key(name))["visible"], 0, name)
         self.click_key(editor, "H2")
         self.gui.mouse_click(editor, SIZE["1x2"])
         self.click_key(editor, "J8")
@@ -115,34 +116,35 @@ class Editor(LexmapTest):
         saved = self.folder / "shop.DAT"
         self.command(editor, "save")
         self.choose_file(saved)
-        self.assertEqual(saved.read_bytes(), listing)
-        self.assertEqual(self.gui.text(editor, FILENAME), "shop.DAT")
+        self.assertEqual(self.file_bytes(saved, listing), listing)
+        self.assertEqual(self.wait_text(editor, FILENAME, "shop.DAT"), "shop.DAT")
         table = self.folder / "shop.TBL"
         self.command(editor, "export")
         self.choose_file(table)
-        self.assertEqual(table.read_bytes(), table_bytes(keymap_of(records)))
+        expected_table = table_bytes(keymap_of(records))
+        self.assertEqual(self.file_bytes(table, expected_table), expected_table)
         self.assertEqual(self.gui.text(editor, FILENAME), "shop.DAT")
 
         # New, then Open: the same model, gangs included, J1 selected.
         self.command(editor, "new")
         self.answer(button="yes", icon="warning", text="Contents of editing are lost, Is it OK?")
-        time.sleep(0.3)
-        self.assertEqual(self.gui.text(editor, FILENAME), "[New File]")
-        self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("D4"))["visible"], 1)
+        self.assertEqual(self.wait_text(editor, FILENAME, "[New File]"), "[New File]")
+        # The reset runs after the question has closed.
+        self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("D4"))["visible"] == 1,
+                   "D4 shown again after New")
         self.assert_selected(editor, "J1")
         self.command(editor, "open")
         self.choose_file(saved)
-        time.sleep(0.3)
-        self.assertEqual(self.gui.text(editor, FILENAME), "shop.DAT")
+        self.assertEqual(self.wait_text(editor, FILENAME, "shop.DAT"), "shop.DAT")
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("D5"))["client"],
                          ganged["client"])
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("J2"))["visible"], 0)
         self.assertEqual(self.gui.text(editor, KEY_FIRST + key("B3")), NAMES[2])
         self.assert_selected(editor, "J1")
-        # Saving again writes the same bytes over the file.
+        # Saving again replaces the file with the same bytes.
+        saved.write_bytes(b"old")
         self.command(editor, "save")
-        time.sleep(0.5)
-        self.assertEqual(saved.read_bytes(), listing)
+        self.assertEqual(self.file_bytes(saved, listing), listing)
 
         # A second editor ends at once with exit code 3.
         second = self.start_tool()
@@ -151,7 +153,8 @@ class Editor(LexmapTest):
         # Keymap Change of the reset model with an edited time stamp.
         self.command(editor, "new")
         self.answer(button="yes", icon="warning")
-        time.sleep(0.3)
+        self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("J2"))["visible"] == 1,
+                   "J2 shown again after New")
         self.gui.set_text(editor, TIMESTAMP, "2011-01-01")
         self.command(editor, "keymap_change")
         self.answer(button="yes", icon="warning", text="Keymap change is started, Is it OK?")

@@ -133,5 +133,37 @@ class LexmapTest(ToolTest):
         self.gui.click(chooser, 1)
         self.gui.wait_gone(chooser, timeout_ms=10000)
 
+    def file_bytes(self, path: Path, expected: bytes, timeout: float = 10) -> bytes:
+        """The file's bytes once they are `expected` (the editor writes after its chooser has
+        closed), or what it holds at the time-out."""
+        deadline = time.monotonic() + timeout
+        while True:
+            data = path.read_bytes() if path.exists() else b""
+            if data == expected or time.monotonic() > deadline:
+                return data
+            time.sleep(0.05)
+
+    def until(self, condition, what: str, timeout: float = 10) -> None:
+        """Waits until `condition()` holds; fails with `what` at the time-out."""
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                self.fail(f"never: {what}")
+            time.sleep(0.05)
+
+    def wait_text(self, window: dict, control_id: int, expected: str, timeout: float = 10) -> str:
+        """The control's text once it reads `expected`, or what it reads at the time-out."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.gui.text(window, control_id)
+            if text == expected or time.monotonic() > deadline:
+                return text
+            time.sleep(0.05)
+
+    def assert_selected(self, editor: dict, name: str) -> None:
+        """Exactly the key `name` shows the selection (input is handled after queries, so
+        this waits for it)."""
+        self.until(lambda: self.pushed_keys(editor) == [key(name)], f"{name} selected")
+
     def pushed_keys(self, editor: dict) -> list[int]:
         return [k for k in range(88) if self.gui.button_state(editor, KEY_FIRST + k)["pushed"]]
