@@ -87,7 +87,10 @@ class LexmapTest(ToolTest):
         super().setUp()
         self.program = self.folder / "program"
         self.program.mkdir()
-        shutil.copy(harness.exe_path("Lexmap"), self.program / "Lexmap.exe")
+        exe = harness.exe_path("Lexmap")
+        shutil.copy(exe, self.program / "Lexmap.exe")
+        for dll in exe.parent.glob("*.dll"):  # the stand-ins of a real-backend run
+            shutil.copy(dll, self.program / dll.name)
         for sample in ("Keycode.Eng", "Keycode.Jpn", "Lexmap.INI"):
             shutil.copy(SAMPLES / sample, self.program / sample)
 
