@@ -1,6 +1,7 @@
 #include "hidlink/win32/overlapped_device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
 
@@ -14,16 +15,30 @@ constexpr DWORD cancel_confirm_ms = 2000;
 
 }  // namespace
 
+namespace {
+
+struct PhaseEvents {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::map<std::string, HANDLE> events;
+};
+
+PhaseEvents& phase_events() {
+    // Never destroyed: a thread still in a phase while the program exits must not meet a map
+    // torn down by the static destructors. The events live as long as we do, unless a library
+    // that is being unloaded closes them (close_phase_events).
+    static auto& events = *new PhaseEvents;
+    return events;
+}
+
+}  // namespace
+
 HANDLE phase_event(const char* name) {
-    // Neither is ever destroyed: a thread still in a phase while the program exits must not
-    // meet a map torn down by the static destructors. The events live as long as we do.
-    static SRWLOCK lock = SRWLOCK_INIT;
-    static auto& events = *new std::map<std::string, HANDLE>;
-    AcquireSRWLockExclusive(&lock);
-    auto found = events.find(name);
-    if (found != events.end()) {
+    PhaseEvents& cache = phase_events();
+    AcquireSRWLockExclusive(&cache.lock);
+    auto found = cache.events.find(name);
+    if (found != cache.events.end()) {
         HANDLE event = found->second;
-        ReleaseSRWLockExclusive(&lock);
+        ReleaseSRWLockExclusive(&cache.lock);
         return event;
     }
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
@@ -32,9 +47,21 @@ HANDLE phase_event(const char* name) {
         // waits, which is all the event is for.
         event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
-    events.emplace(name, event);
-    ReleaseSRWLockExclusive(&lock);
+    cache.events.emplace(name, event);
+    ReleaseSRWLockExclusive(&cache.lock);
     return event;
+}
+
+void close_phase_events() {
+    PhaseEvents& cache = phase_events();
+    AcquireSRWLockExclusive(&cache.lock);
+    for (auto& [name, event] : cache.events) {
+        if (event != nullptr) {
+            CloseHandle(event);
+        }
+    }
+    cache.events.clear();
+    ReleaseSRWLockExclusive(&cache.lock);
 }
 
 OverlappedDevice::OverlappedDevice(HANDLE handle)
@@ -130,8 +157,25 @@ void OverlappedDevice::wait_event(std::uint32_t ms) {
         }
         return;
     }
-    if (event_ == nullptr || WaitForSingleObject(event_, ms) == WAIT_FAILED) {
+    if (event_ == nullptr) {
         Sleep(ms);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    DWORD waited = WaitForSingleObject(event_, ms);
+    if (waited == WAIT_FAILED) {
+        Sleep(ms);
+    } else if (waited == WAIT_OBJECT_0 && outstanding() &&
+               !HasOverlappedIoCompleted(&io_->overlapped)) {
+        // Signalled, but not by our I/O: the event is named and shared, and another process
+        // may have left it set. Waiting on it again would return at once, so sleep out the
+        // rest of the slice instead of spinning.
+        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+        if (elapsed < ms) {
+            Sleep(static_cast<DWORD>(ms - elapsed));
+        }
     }
 }
 
