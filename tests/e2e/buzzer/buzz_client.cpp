@@ -12,7 +12,7 @@
 //   devchange                         WM_DEVICECHANGE to the check tool's window (sent, so the
 //                                     replay is over when the answer comes)
 //   tool                              "tool count=<processes> handles=<n>|-"
-//   hold-event                        opens "BuzzeKeyStop", sets it and leaves it set
+//   hold-event:<seconds>              keeps "BuzzeKeyStop" signalled (set every 10 ms)
 //   cpu                               "cpu ms=<user + kernel time of this process>"
 //   sleep:<ms> | bits | repl
 #include <windows.h>
@@ -208,6 +208,19 @@ int number(const std::vector<std::string>& parts, std::size_t i, int fallback = 
 
 bool run(const std::string& command);
 
+// Sets "BuzzeKeyStop" again and again, as other clients' finished I/O would: a waiter that
+// resets it must not get a quiet moment.
+int hold_seconds = 0;
+DWORD WINAPI keep_event_set(void*) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "BuzzeKeyStop");
+    const ULONGLONG end = GetTickCount64() + 1000ull * hold_seconds;
+    while (event != nullptr && GetTickCount64() < end) {
+        SetEvent(event);
+        Sleep(10);
+    }
+    return 0;
+}
+
 // One thread of `threads`: calls of every export with valid arguments.
 struct Work {
     int n;
@@ -338,11 +351,13 @@ bool run(const std::string& command) {
     } else if (verb == "tool") {
         std::printf("%s\n", tool_line().c_str());
     } else if (verb == "hold-event") {
-        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "BuzzeKeyStop");
-        if (event == nullptr || !SetEvent(event)) {
+        hold_seconds = number(parts, 1, 10);
+        HANDLE setter = CreateThread(nullptr, 0, keep_event_set, nullptr, 0, nullptr);
+        if (setter == nullptr) {
             return false;
         }
-        std::printf("event set\n");  // the handle stays open until the program ends
+        CloseHandle(setter);
+        std::printf("event set\n");
     } else if (verb == "cpu") {
         FILETIME created, ended, kernel, user;
         GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
