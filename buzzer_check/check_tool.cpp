@@ -19,6 +19,10 @@ Action action_for(unsigned message, std::uintptr_t wparam) {
     }
 }
 
+bool clients_remain(bool block_exists, std::int32_t attach_count) {
+    return block_exists && attach_count > 0;
+}
+
 void replay_saved_settings(Library& library) {
     if (!library.load()) {
         return;

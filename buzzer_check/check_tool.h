@@ -23,6 +23,13 @@ enum class Action { none, replay, quit };
 // or shutdown was cancelled.
 Action action_for(unsigned message, std::uintptr_t wparam);
 
+// Once its window exists: whether any process still has the library loaded. A copy of the
+// tool that a client's load started may get going only after the tool it was meant for has
+// ended (its last client gone); without a client it must end at once, or it would run for
+// ever, since nobody is left to tell it to close. Checked after the window is created, so a
+// last client leaving at the same moment either finds the window or is seen gone here.
+bool clients_remain(bool block_exists, std::int32_t attach_count);
+
 // The library as one replay binds it: loaded by its file name, its exports looked up by name,
 // freed again.
 class Library {

@@ -10,6 +10,9 @@
 namespace buzzer_library {
 
 constexpr std::int32_t nothing_saved = 0xFFFF;
+// The named shared memory that holds the block: one name for both bitnesses, so 32- and 64-bit
+// clients on one PC share one block (and the check tool can look at its attach count).
+constexpr const char* shared_block_name = "TVKBDCMD.SharedSettings";
 
 struct SettingsBlock {
     std::int32_t saved_click = nothing_saved;

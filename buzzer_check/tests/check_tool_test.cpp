@@ -30,6 +30,14 @@ TEST(CheckTool, MessagesItActsOn) {
     }
 }
 
+TEST(CheckTool, ACopyStartedForAClientThatHasGoneEnds) {
+    EXPECT_TRUE(clients_remain(true, 1));
+    EXPECT_TRUE(clients_remain(true, 3));
+    EXPECT_FALSE(clients_remain(true, 0));
+    EXPECT_FALSE(clients_remain(false, 0));  // the last client unloaded: the block is gone
+    EXPECT_FALSE(clients_remain(true, -1));
+}
+
 class RecordingLibrary : public Library {
   public:
     RecordingLibrary(bool loads, std::set<std::string> exports)

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "buzzer_check/check_tool.h"
+#include "buzzer_library/settings_block.h"
 #include "common/win32/single_instance.h"
 
 namespace {
@@ -51,6 +52,24 @@ class LoadedLibrary : public buzzer_check::Library {
     Click set_key_click_ = nullptr;
 };
 
+// The library's attach count as the shared settings block holds it; false when no process
+// has the library loaded (the block exists only while one has).
+bool read_attach_count(std::int32_t& count) {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, buzzer_library::shared_block_name);
+    if (mapping == nullptr) {
+        return false;
+    }
+    auto* block = static_cast<buzzer_library::SettingsBlock*>(
+        MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(buzzer_library::SettingsBlock)));
+    bool read = block != nullptr;
+    if (read) {
+        count = buzzer_library::load(block->attach_count);
+        UnmapViewOfFile(block);
+    }
+    CloseHandle(mapping);
+    return read;
+}
+
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (buzzer_check::action_for(message, wparam)) {
         case Action::replay: {
@@ -96,6 +115,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 0;  // without its window nobody could reach or end it: do not hold the name
     }
     ShowWindow(window, SW_HIDE);
+    std::int32_t count = 0;
+    bool block_exists = read_attach_count(count);
+    if (!buzzer_check::clients_remain(block_exists, count)) {
+        DestroyWindow(window);
+        return 0;
+    }
 
     MSG message;
     BOOL got;

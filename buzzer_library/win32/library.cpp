@@ -24,9 +24,6 @@ namespace {
 using buzzer_library::BuzzerCommands;
 using buzzer_library::SettingsBlock;
 
-// One name for both bitnesses, so 32- and 64-bit clients on one PC share one block.
-constexpr const char* shared_block_name = "TVKBDCMD.SharedSettings";
-
 HANDLE shared_mapping = nullptr;
 SettingsBlock* shared_block = nullptr;
 // When the shared block cannot be had, the process keeps its settings to itself.
@@ -60,11 +57,45 @@ class WindowsPlatform : public buzzer_library::Platform {
     }
 
     void play_wave(const char* file_name, bool loop) override {
-        PlaySoundA(file_name, nullptr,
-                   SND_FILENAME | SND_ASYNC | SND_NODEFAULT | (loop ? SND_LOOP : 0));
+        if (PlaySoundFunction play = play_sound()) {
+            play(file_name, nullptr,
+                 SND_FILENAME | SND_ASYNC | SND_NODEFAULT | (loop ? SND_LOOP : 0));
+        }
     }
 
-    void stop_sounds() override { PlaySoundA(nullptr, nullptr, 0); }
+    void stop_sounds() override {
+        if (PlaySoundFunction play = play_sound()) {
+            play(nullptr, nullptr, 0);
+        }
+    }
+
+  private:
+    using PlaySoundFunction = BOOL(WINAPI*)(LPCSTR, HMODULE, DWORD);
+
+    // The sound player is loaded on first use and stays for the rest of the process: the check
+    // tool loads and frees this library on every device change and never plays a wave file,
+    // so it never loads the player, and a player that does not give back everything it took
+    // when it is unloaded cannot make any process grow. Runs under the command lock.
+    static PlaySoundFunction play_sound() {
+        static_assert(sizeof(PlaySoundFunction) == sizeof(void*));
+        if (!sound_player_looked_up) {
+            sound_player_looked_up = true;
+            char path[MAX_PATH];
+            UINT length = GetSystemDirectoryA(path, sizeof path);
+            if (length > 0 && length < sizeof path - 12) {
+                lstrcatA(path, "\\winmm.dll");
+                if (HMODULE winmm = LoadLibraryA(path)) {  // never freed, see above
+                    sound_player = reinterpret_cast<PlaySoundFunction>(
+                        reinterpret_cast<void*>(GetProcAddress(winmm, "PlaySoundA")));
+                }
+            }
+        }
+        return sound_player;
+    }
+
+    // Plain globals, not guarded statics (see the phase events).
+    static inline bool sound_player_looked_up = false;
+    static inline PlaySoundFunction sound_player = nullptr;
 };
 
 // The process's side of the library, made by its first command.
@@ -118,7 +149,7 @@ void start_check_tool() {
 
 void on_process_attach() {
     shared_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        sizeof(SettingsBlock), shared_block_name);
+                                        sizeof(SettingsBlock), buzzer_library::shared_block_name);
     if (shared_mapping != nullptr) {
         shared_block = static_cast<SettingsBlock*>(
             MapViewOfFile(shared_mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SettingsBlock)));

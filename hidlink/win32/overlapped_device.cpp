@@ -17,28 +17,25 @@ constexpr DWORD cancel_confirm_ms = 2000;
 
 namespace {
 
-struct PhaseEvents {
-    SRWLOCK lock = SRWLOCK_INIT;
-    std::map<std::string, HANDLE> events;
-};
-
-PhaseEvents& phase_events() {
-    // Never destroyed: a thread still in a phase while the program exits must not meet a map
-    // torn down by the static destructors. The events live as long as we do, unless a library
-    // that is being unloaded closes them (close_phase_events).
-    static auto& events = *new PhaseEvents;
-    return events;
-}
+// Both constant-initialised, so no guarded static is involved: the guard's synchronisation
+// objects would stay behind every time a library using this code is unloaded.
+SRWLOCK phase_events_lock = SRWLOCK_INIT;
+// Made on first use and never destroyed by the static destructors: a thread still in a phase
+// while the program exits must not meet a map that is gone. The events live as long as we do,
+// unless a library that is being unloaded closes them (close_phase_events).
+std::map<std::string, HANDLE>* phase_events = nullptr;
 
 }  // namespace
 
 HANDLE phase_event(const char* name) {
-    PhaseEvents& cache = phase_events();
-    AcquireSRWLockExclusive(&cache.lock);
-    auto found = cache.events.find(name);
-    if (found != cache.events.end()) {
+    AcquireSRWLockExclusive(&phase_events_lock);
+    if (phase_events == nullptr) {
+        phase_events = new std::map<std::string, HANDLE>;
+    }
+    auto found = phase_events->find(name);
+    if (found != phase_events->end()) {
         HANDLE event = found->second;
-        ReleaseSRWLockExclusive(&cache.lock);
+        ReleaseSRWLockExclusive(&phase_events_lock);
         return event;
     }
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
@@ -47,21 +44,23 @@ HANDLE phase_event(const char* name) {
         // waits, which is all the event is for.
         event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
-    cache.events.emplace(name, event);
-    ReleaseSRWLockExclusive(&cache.lock);
+    phase_events->emplace(name, event);
+    ReleaseSRWLockExclusive(&phase_events_lock);
     return event;
 }
 
 void close_phase_events() {
-    PhaseEvents& cache = phase_events();
-    AcquireSRWLockExclusive(&cache.lock);
-    for (auto& [name, event] : cache.events) {
-        if (event != nullptr) {
-            CloseHandle(event);
+    AcquireSRWLockExclusive(&phase_events_lock);
+    if (phase_events != nullptr) {
+        for (auto& [name, event] : *phase_events) {
+            if (event != nullptr) {
+                CloseHandle(event);
+            }
         }
+        delete phase_events;
+        phase_events = nullptr;
     }
-    cache.events.clear();
-    ReleaseSRWLockExclusive(&cache.lock);
+    ReleaseSRWLockExclusive(&phase_events_lock);
 }
 
 OverlappedDevice::OverlappedDevice(HANDLE handle)

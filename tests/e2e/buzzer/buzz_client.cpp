@@ -11,7 +11,9 @@
 //   cycle:<seconds>:<seed>            load, random calls, unload, again, for that long
 //   devchange                         WM_DEVICECHANGE to the check tool's window (sent, so the
 //                                     replay is over when the answer comes)
-//   tool                              "tool count=<processes> handles=<n>|-"
+//   tool                              "tool count=<processes> window=yes|no handles=<n>|-"
+//   shared                            the library's shared settings block, read directly
+//   loadfree:<dll>:<n>[:<ms>]         loads and frees a DLL n times, waits: "handles <b> -> <a>"
 //   hold-event:<seconds>              keeps "BuzzeKeyStop" signalled (set every 10 ms)
 //   cpu                               "cpu ms=<user + kernel time of this process>"
 //   sleep:<ms> | bits | repl
@@ -19,6 +21,7 @@
 // After windows.h, whose types it uses.
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -160,6 +163,58 @@ int random_argument(std::mt19937& random) {
     return values[random() % 8];
 }
 
+// The handles a process holds: GetProcessHandleCount, or where that answers 0 (Wine) the
+// entries of the system's handle list that belong to the process. -1 when neither works.
+long handle_count(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    DWORD n = 0;
+    bool counted = process != nullptr && GetProcessHandleCount(process, &n) && n > 0;
+    if (process != nullptr) {
+        CloseHandle(process);
+    }
+    if (counted) {
+        return static_cast<long>(n);
+    }
+    struct Entry {
+        ULONG owner_pid;
+        BYTE object_type;
+        BYTE flags;
+        USHORT handle;
+        PVOID object;
+        ULONG access;
+    };
+    struct List {
+        ULONG count;
+        Entry entries[1];
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr) {
+        return -1;
+    }
+    std::vector<BYTE> buffer(1 << 16);
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        ULONG needed = 0;
+        LONG status = query(16 /* SystemHandleInformation */, buffer.data(),
+                            static_cast<ULONG>(buffer.size()), &needed);
+        if (status == static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+            buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 4096));
+            continue;
+        }
+        if (status != 0) {
+            return -1;
+        }
+        const auto* list = reinterpret_cast<const List*>(buffer.data());
+        long mine = 0;
+        for (ULONG i = 0; i < list->count; ++i) {
+            mine += list->entries[i].owner_pid == pid;
+        }
+        return mine;
+    }
+    return -1;
+}
+
 std::string tool_line() {
     int count = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -176,13 +231,9 @@ std::string tool_line() {
     HWND window = FindWindowA("TAVBuzzerChk:MAIN", "TAVBUZZERCHK");
     DWORD pid = 0;
     if (window != nullptr && GetWindowThreadProcessId(window, &pid) != 0) {
-        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
-        DWORD n = 0;
-        if (process != nullptr && GetProcessHandleCount(process, &n)) {
+        long n = handle_count(pid);
+        if (n >= 0) {
             handles = std::to_string(n);
-        }
-        if (process != nullptr) {
-            CloseHandle(process);
         }
     }
     return "tool count=" + std::to_string(count) + " window=" + (window ? "yes" : "no") +
@@ -327,14 +378,14 @@ bool run(const std::string& command) {
                 return false;
             }
             ++cycles;
-            int n = static_cast<int>(random() % 12);
+            int n = static_cast<int>(random() % 30);
             for (int i = 0; i < n && GetTickCount64() < end; ++i) {
                 call(static_cast<int>(random() % 6), random_argument(random),
                      random_argument(random));
                 ++calls;
             }
             unload();
-            Sleep(random() % 50);
+            Sleep(200 + random() % 500);  // each load starts a copy of the check tool
         }
         std::printf("cycles=%d calls=%d\n", cycles, calls);
     } else if (verb == "devchange") {
@@ -348,6 +399,32 @@ bool run(const std::string& command) {
             SendMessageTimeoutA(window, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0,
                                 SMTO_NORMAL, 60000, &answer);
         std::printf(sent ? "devchange sent\n" : "devchange timeout\n");
+    } else if (verb == "shared") {
+        // The library's shared block as another program sees it: the six fields in order.
+        HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "TVKBDCMD.SharedSettings");
+        if (mapping == nullptr) {
+            std::printf("shared none\n");
+            return true;
+        }
+        const auto* fields =
+            static_cast<const volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 28));
+        if (fields != nullptr) {
+            std::printf("shared click=%ld buzz=%ld/%ld wave=%ld/%ld attach=%ld\n", fields[0],
+                        fields[3], fields[1], fields[4], fields[2], fields[5]);
+            UnmapViewOfFile(const_cast<LONG*>(fields));
+        }
+        CloseHandle(mapping);
+    } else if (verb == "loadfree") {
+        // Loads and frees a DLL n times; the handles this process holds before and after.
+        long before = handle_count(GetCurrentProcessId());
+        for (int i = 0; i < number(parts, 2, 10); ++i) {
+            HMODULE module = LoadLibraryA(parts.size() > 1 ? parts[1].c_str() : "TVKBDCMD.dll");
+            if (module != nullptr) {
+                FreeLibrary(module);
+            }
+        }
+        Sleep(number(parts, 3, 0));  // lets what the loads started (tool copies) finish
+        std::printf("handles %ld -> %ld\n", before, handle_count(GetCurrentProcessId()));
     } else if (verb == "tool") {
         std::printf("%s\n", tool_line().c_str());
     } else if (verb == "hold-event") {
