@@ -570,6 +570,30 @@ void wait_until_gone(HWND hwnd, DWORD timeout) {
     }
 }
 
+// "select": chooses entry --index of list box or combo box --id, then tells the owner as a
+// user's click would, with the selection-change notification.
+void select_entry(const Command& c) {
+    HWND hwnd = wait_for_window(c);
+    const int id = static_cast<int>(c.number("id", 0));
+    HWND list = control_of(hwnd, id);
+    const long long index = c.number("index", 0);
+    const bool combo = _wcsicmp(class_of(list).c_str(), L"ComboBox") == 0;
+    const UINT set = combo ? CB_SETCURSEL : LB_SETCURSEL;
+    const UINT get = combo ? CB_GETCURSEL : LB_GETCURSEL;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(list, set, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG, 5000,
+                             &result) ||
+        !SendMessageTimeoutW(list, get, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) ||
+        static_cast<long long>(static_cast<LRESULT>(result)) != index) {
+        throw Failure{"entry " + std::to_string(index) + " cannot be selected"};
+    }
+    const WORD notification = combo ? CBN_SELCHANGE : LBN_SELCHANGE;
+    PostMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(id, notification),
+                 reinterpret_cast<LPARAM>(list));
+    emit("selected hwnd=" + hex_handle(list) + " id=" + std::to_string(id) +
+         " index=" + std::to_string(index));
+}
+
 void run_command(const Command& c) {
     const std::string& name = c.name;
     if (name == "find") {
@@ -669,6 +693,8 @@ void run_command(const Command& c) {
             throw Failure{"window present: " + window_fact(found.front())};
         }
         emit("absent");
+    } else if (name == "select") {
+        select_entry(c);
     } else if (name == "sleep") {
         Sleep(static_cast<DWORD>(c.positional.empty() ? c.number("ms", 0)
                                                       : std::atoll(c.positional[0].c_str())));
