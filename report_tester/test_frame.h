@@ -40,6 +40,18 @@ const char* match_text(bool match);  // "Match" / "Not Match"
 // high byte, as a 16-bit signed value.
 std::int16_t touch_axis(std::uint8_t low, std::uint8_t high);
 
+// What a batch of reports received together leaves in the window: the newest value of every
+// box. Decoding every report keeps the track memory right; showing only what is left keeps
+// the window responsive however fast the keyboard sends.
+struct WindowView {
+    std::optional<std::string> key_coordinate;
+    std::optional<std::string> touch_coordinate;
+    std::array<std::optional<TrackRead>, track_count> tracks;
+    std::optional<DecodedReport> last;  // its header boxes and "DataField"
+};
+
+void merge_into(WindowView& view, DecodedReport report);
+
 // Decodes reports and keeps the track memory (the last read of each track) between them.
 class ReportDecoder {
   public:

@@ -77,6 +77,24 @@ std::size_t send_buffer_size_for(std::uint16_t output_length) {
     return std::max<std::size_t>(1024, output_length);
 }
 
+std::array<std::uint8_t, continuity_frame_size> continuity_frame(int step, int sequence) {
+    std::array<std::uint8_t, continuity_frame_size> frame = {0x00,
+                                                             0x02,
+                                                             0x08,
+                                                             0x04,
+                                                             static_cast<std::uint8_t>(sequence),
+                                                             0x06,
+                                                             0x01,
+                                                             static_cast<std::uint8_t>(step),
+                                                             0x00};
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        sum = static_cast<std::uint8_t>(sum + frame[i]);
+    }
+    frame[8] = static_cast<std::uint8_t>(0u - sum);
+    return frame;
+}
+
 void DevicePathList::clear() {
     paths_.clear();
     skipped_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // What Sonder's window decides, apart from the windows themselves: the texts it shows, the
 // sequence counter, the device search's product ID and path list, write lengths.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -81,6 +82,15 @@ class DevicePathList {
     std::vector<std::string> paths_;
     int skipped_ = 0;
 };
+
+// The continuous-send mode: while running it writes these frames in turn, 0, 1, 2, 0 …,
+// 500 ms apart: 00 02 08 04 <sequence> 06 01 <step> <checksum of bytes 0 … 7>.
+constexpr std::size_t continuity_frame_size = 9;
+constexpr std::uint32_t continuity_interval_ms = 500;
+constexpr int continuity_steps = 3;
+constexpr const char* continuity_start_caption = "Continuity";
+constexpr const char* continuity_stop_caption = "Stop";
+std::array<std::uint8_t, continuity_frame_size> continuity_frame(int step, int sequence);
 
 // Close waits for the reader in rounds of a 100 ms wait and a 100 ms sleep; after this many
 // rounds (about 20 s) it ends the thread.

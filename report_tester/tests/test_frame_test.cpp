@@ -87,6 +87,25 @@ TEST(TestFrame, TrackReadsCompareWithTheLastReadOfTheSameTrackUpToTheChecksum) {
     EXPECT_TRUE(fresh.decode(zeros).track->match);
 }
 
+TEST(TestFrame, ABatchOfReportsLeavesTheNewestValueOfEveryBox) {
+    ReportDecoder decoder;
+    WindowView view;
+    for (std::vector<std::uint8_t> r : {report({0x00, 0x01, 0x08, 0x01, 0x01, 0x00, 0x11, 0x11}),
+                                        report({0x00, 0x01, 0x09, 0x03, 0x02, 0x00, 0x01, 0x3B}),
+                                        report({0x00, 0x01, 0x09, 0x03, 0x03, 0x00, 0x04, 0x3B}),
+                                        report({0x00, 0x01, 0x08, 0x01, 0x04, 0x00, 0x22, 0x22}),
+                                        report({0x00, 0x07, 0x05, 0x09, 0x05})}) {
+        merge_into(view, decoder.decode(r));
+    }
+    EXPECT_EQ(view.key_coordinate, "22 22");
+    EXPECT_FALSE(view.touch_coordinate);
+    ASSERT_TRUE(view.tracks[0] && view.tracks[3]);
+    EXPECT_FALSE(view.tracks[1] || view.tracks[2]);
+    EXPECT_EQ(view.tracks[3]->data_text, " 00 01 09 03 03 00 04 3B 00");
+    ASSERT_TRUE(view.last);
+    EXPECT_EQ(view.last->device_no, "09");
+}
+
 TEST(TestFrame, ASizePastTheReportReadsZerosInsteadOfOverrunning) {
     ReportDecoder decoder;
     const std::vector<std::uint8_t> shortest = {0x00, 0x01, 0xFF, 0x03, 0x01, 0x00, 0x04};

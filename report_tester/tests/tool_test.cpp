@@ -40,6 +40,14 @@ TEST(SonderTool, WriteDataShowsEveryByteOfTheOutputReport) {
     EXPECT_EQ(write_data_text(sent, 2), "00,02");
 }
 
+TEST(SonderTool, ContinuityFramesCarryTheirStepSequenceAndChecksum) {
+    using Frame = std::array<std::uint8_t, continuity_frame_size>;
+    EXPECT_EQ(continuity_frame(0, 1),
+              (Frame{0x00, 0x02, 0x08, 0x04, 0x01, 0x06, 0x01, 0x00, 0xEA}));
+    EXPECT_EQ(continuity_frame(2, 0xFF),
+              (Frame{0x00, 0x02, 0x08, 0x04, 0xFF, 0x06, 0x01, 0x02, 0xEA}));
+}
+
 TEST(SonderTool, PathListKeepsTenPathsThatFit) {
     DevicePathList list;
     EXPECT_EQ(list.first(), "");

@@ -21,8 +21,12 @@ namespace {
 using namespace report_tester;
 
 constexpr wchar_t window_class[] = L"Palpo_1";
-// lParam: a std::vector<std::uint8_t>* holding one received report, owned by the message.
+// Reports are waiting in the report queue (posted when the queue stops being empty).
 constexpr UINT wm_report = WM_APP + 1;
+// Reports kept for the window at most; a window that falls this far behind loses the newest.
+constexpr std::size_t max_queued_reports = 4096;
+// The continuous sender advanced the sequence counter: show it.
+constexpr UINT wm_sequence = WM_APP + 2;
 
 std::wstring widen(const std::string& text, UINT code_page) {
     if (text.empty()) {
@@ -82,10 +86,18 @@ struct Tool {
     HANDLE device = INVALID_HANDLE_VALUE;
     std::uint16_t input_length = 0;
     std::uint16_t output_length = 0;
-    int sequence = 1;
+    // Advanced by Send on the window thread and by the continuous sender.
+    std::atomic<int> sequence{1};
     std::atomic<bool> reader_stop{true};
     HANDLE reader = nullptr;
+    std::atomic<bool> sender_stop{true};
+    HANDLE sender = nullptr;
     ReportDecoder decoder;
+    // From the reader to the window thread.
+    CRITICAL_SECTION queue_lock;
+    std::vector<std::vector<std::uint8_t>> queue;
+    int queue_dropped = 0;
+    bool queue_notified = false;  // a wm_report is on its way
 };
 
 Tool tool;
@@ -113,6 +125,14 @@ void append_state(const std::string& utf8_text) {
 
 void enable(int id, bool on) {
     EnableWindow(GetDlgItem(tool.window, id), on ? TRUE : FALSE);
+}
+
+// The counter's next value, taken in one step so both senders never use the same one.
+int advance_sequence() {
+    int current = tool.sequence.load();
+    while (!tool.sequence.compare_exchange_weak(current, next_sequence(current))) {
+    }
+    return next_sequence(current);
 }
 
 void show_sequence() {
@@ -155,10 +175,18 @@ DWORD WINAPI reader_main(void* parameter) {
             }
         }
         if (completed) {
-            auto* report = new std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + got);
-            if (!PostMessageW(start.window, wm_report, 0, reinterpret_cast<LPARAM>(report))) {
-                delete report;
+            EnterCriticalSection(&tool.queue_lock);
+            if (tool.queue.size() < max_queued_reports) {
+                tool.queue.emplace_back(buffer.begin(), buffer.begin() + got);
+            } else {
+                ++tool.queue_dropped;
             }
+            // One message wakes the window for everything queued until it looks; a message
+            // that could not be posted is tried again with the next report.
+            if (!tool.queue_notified) {
+                tool.queue_notified = PostMessageW(start.window, wm_report, 0, 0) != 0;
+            }
+            LeaveCriticalSection(&tool.queue_lock);
         } else {
             Sleep(1);  // a read that fails at once must not spin
         }
@@ -169,22 +197,35 @@ DWORD WINAPI reader_main(void* parameter) {
     return 0;
 }
 
-// Close steps 1 and 2: stop the reader, forget the handle.
-void stop_reader_and_close(bool clear_lengths) {
-    tool.reader_stop.store(true);
-    if (tool.reader != nullptr) {
-        int rounds = 0;
-        while (WaitForSingleObject(tool.reader, reader_stop_wait_ms) != WAIT_OBJECT_0) {
-            if (++rounds > reader_stop_rounds) {
-                TerminateThread(tool.reader, 1);
-                CancelIoEx(tool.device, nullptr);
-                break;
-            }
-            Sleep(reader_stop_wait_ms);
-        }
-        CloseHandle(tool.reader);
-        tool.reader = nullptr;
+// Sets `stop` and waits for `thread` as Close does: rounds of a 100 ms wait and a 100 ms
+// sleep, ending it after about 20 s.
+void stop_thread(std::atomic<bool>& stop, HANDLE& thread) {
+    stop.store(true);
+    if (thread == nullptr) {
+        return;
     }
+    int rounds = 0;
+    while (WaitForSingleObject(thread, reader_stop_wait_ms) != WAIT_OBJECT_0) {
+        if (++rounds > reader_stop_rounds) {
+            TerminateThread(thread, 1);
+            CancelIoEx(tool.device, nullptr);
+            break;
+        }
+        Sleep(reader_stop_wait_ms);
+    }
+    CloseHandle(thread);
+    thread = nullptr;
+}
+
+void stop_continuity() {
+    stop_thread(tool.sender_stop, tool.sender);
+    set_text(IDC_CONTINUITY, utf8(continuity_start_caption));
+}
+
+// Close steps 1 and 2: stop the reader (and the continuous sender), forget the handle.
+void stop_reader_and_close(bool clear_lengths) {
+    stop_continuity();
+    stop_thread(tool.reader_stop, tool.reader);
     if (clear_lengths) {
         tool.input_length = 0;
         tool.output_length = 0;
@@ -199,6 +240,7 @@ void close_device() {
     stop_reader_and_close(true);
     enable(IDC_OPEN, true);
     enable(IDC_CLOSE, false);
+    enable(IDC_CONTINUITY, false);
 }
 
 void open_device() {
@@ -248,6 +290,7 @@ void open_device() {
     }
     enable(IDC_CLOSE, true);
     enable(IDC_OPEN, false);
+    enable(IDC_CONTINUITY, true);
     Sleep(500);
     tool.sequence = 1;
     show_sequence();
@@ -255,7 +298,7 @@ void open_device() {
 
 // Write steps 1 to 4: true when the report was written. A write still pending when its
 // steps have run out is cancelled and waited for, so its buffer outlives it.
-bool write_report(const std::vector<std::uint8_t>& buffer, std::size_t length) {
+bool write_report(HANDLE device, const std::vector<std::uint8_t>& buffer, std::size_t length) {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event == nullptr) {
         return false;
@@ -264,18 +307,17 @@ bool write_report(const std::vector<std::uint8_t>& buffer, std::size_t length) {
     overlapped.hEvent = event;
     DWORD written = 0;
     bool ok = false;
-    if (WriteFile(tool.device, buffer.data(), static_cast<DWORD>(length), &written, &overlapped)) {
+    if (WriteFile(device, buffer.data(), static_cast<DWORD>(length), &written, &overlapped)) {
         ok = true;
     } else if (GetLastError() == ERROR_IO_PENDING) {
         const std::uint32_t steps = write_wait_steps(length);
         for (std::uint32_t step = 0; step < steps && !ok; ++step) {
             WaitForSingleObject(event, 10);
-            ok = GetOverlappedResult(tool.device, &overlapped, &written, FALSE) != 0;
+            ok = GetOverlappedResult(device, &overlapped, &written, FALSE) != 0;
         }
         if (!ok) {
-            CancelIo(tool.device);
-            ok = GetOverlappedResult(tool.device, &overlapped, &written, TRUE) != 0;
-            ok = false;
+            CancelIo(device);  // this thread's write only
+            GetOverlappedResult(device, &overlapped, &written, TRUE);
         }
     }
     CloseHandle(event);
@@ -312,25 +354,89 @@ void send_command() {
     const std::size_t length = write_length(tool.output_length, count);
     std::vector<std::uint8_t> buffer(send_buffer_size_for(tool.output_length), 0);
     std::copy(bytes.begin(), bytes.begin() + static_cast<long>(count), buffer.begin());
-    const bool ok = write_report(buffer, length);
+    const bool ok = write_report(tool.device, buffer, length);
     set_text(IDC_WRITEDATA, utf8(write_data_text(buffer, tool.output_length)));
-    tool.sequence = next_sequence(tool.sequence);
+    advance_sequence();
     show_sequence();
     append_state(ok ? messages::write_ok : messages::write_error);
 }
 
-void show_report(const std::vector<std::uint8_t>& report) {
-    const DecodedReport d = tool.decoder.decode(report);
-    if (d.key_coordinate) {
-        set_text(IDC_KEY, utf8(*d.key_coordinate));
+struct SenderStart {
+    HWND window;
+    HANDLE device;
+    std::uint16_t output_length;
+};
+
+DWORD WINAPI sender_main(void* parameter) {
+    const SenderStart start = *static_cast<SenderStart*>(parameter);
+    delete static_cast<SenderStart*>(parameter);
+    std::vector<std::uint8_t> buffer(send_buffer_size_for(start.output_length));
+    for (int step = 0; !tool.sender_stop.load(); step = (step + 1) % continuity_steps) {
+        const auto frame = continuity_frame(step, advance_sequence());
+        std::fill(buffer.begin(), buffer.end(), 0);
+        std::copy(frame.begin(), frame.end(), buffer.begin());
+        write_report(start.device, buffer, write_length(start.output_length, frame.size()));
+        PostMessageW(start.window, wm_sequence, 0, 0);
+        for (std::uint32_t waited = 0; waited < continuity_interval_ms && !tool.sender_stop.load();
+             waited += 10) {
+            Sleep(10);
+        }
     }
-    if (d.touch_coordinate) {
-        set_text(IDC_TOUCH, utf8(*d.touch_coordinate));
+    return 0;
+}
+
+void toggle_continuity() {
+    if (tool.sender != nullptr) {
+        stop_continuity();
+        return;
     }
-    if (d.track) {
-        set_text(IDC_TRACK1 + d.track->track - 1, utf8(d.track->data_text));
-        set_text(IDC_RESULT1 + d.track->track - 1, utf8(match_text(d.track->match)));
+    if (tool.device == INVALID_HANDLE_VALUE) {
+        return;  // only while a keyboard is open
     }
+    tool.sender_stop.store(false);
+    auto* start = new SenderStart{tool.window, tool.device, tool.output_length};
+    tool.sender = CreateThread(nullptr, 0, sender_main, start, 0, nullptr);
+    if (tool.sender == nullptr) {
+        delete start;
+        return;
+    }
+    set_text(IDC_CONTINUITY, utf8(continuity_stop_caption));
+}
+
+// Decodes every waiting report, then shows what they leave in the boxes.
+void show_reports() {
+    std::vector<std::vector<std::uint8_t>> reports;
+    EnterCriticalSection(&tool.queue_lock);
+    reports.swap(tool.queue);
+    tool.queue_notified = false;
+    const int dropped = tool.queue_dropped;
+    tool.queue_dropped = 0;
+    LeaveCriticalSection(&tool.queue_lock);
+    if (dropped > 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Reports not shown: %d\r\n", dropped);
+        append_state(text);
+    }
+    WindowView view;
+    for (const std::vector<std::uint8_t>& report : reports) {
+        merge_into(view, tool.decoder.decode(report));
+    }
+    if (!view.last) {
+        return;
+    }
+    if (view.key_coordinate) {
+        set_text(IDC_KEY, utf8(*view.key_coordinate));
+    }
+    if (view.touch_coordinate) {
+        set_text(IDC_TOUCH, utf8(*view.touch_coordinate));
+    }
+    for (const std::optional<TrackRead>& track : view.tracks) {
+        if (track) {
+            set_text(IDC_TRACK1 + track->track - 1, utf8(track->data_text));
+            set_text(IDC_RESULT1 + track->track - 1, utf8(match_text(track->match)));
+        }
+    }
+    const DecodedReport& d = *view.last;
     set_text(IDC_HDR_ID, utf8(d.id));
     set_text(IDC_HDR_SIZE, utf8(d.size));
     set_text(IDC_HDR_DEVICENO, utf8(d.device_no));
@@ -423,6 +529,9 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
                 case IDC_SEND:
                     send_command();
                     return 0;
+                case IDC_CONTINUITY:
+                    toggle_continuity();
+                    return 0;
                 case IDC_SEQNO_RESET:
                     tool.sequence = 1;
                     show_sequence();
@@ -444,16 +553,17 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
                     break;
             }
             break;
-        case wm_report: {
-            auto* report = reinterpret_cast<std::vector<std::uint8_t>*>(lparam);
-            show_report(*report);
-            delete report;
+        case wm_sequence:
+            show_sequence();
             return 0;
-        }
+        case wm_report:
+            show_reports();
+            return 0;
         case WM_CLOSE:
             if (tool.reader != nullptr) {
                 stop_reader_and_close(false);
                 enable(IDC_CLOSE, false);
+                enable(IDC_CONTINUITY, false);
             }
             DestroyWindow(window);
             return 0;
@@ -469,6 +579,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    InitializeCriticalSection(&tool.queue_lock);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = window_proc;

@@ -24,6 +24,7 @@ SHOTS = harness.REPO / "build" / "screenshots" / "report_tester"
 
 MODEL, OPEN, CLOSE, EQUIPMENT = 1001, 1002, 1003, 1004
 SEQNO, SEQNO_RESET, NAMES, COMMAND, WRITEDATA, SEND = 1010, 1011, 1012, 1013, 1014, 1015
+CONTINUITY = 1016
 TRACK, RESULT, MSR_CLEAR, TOUCH, KEY = 1020, 1030, 1040, 1050, 1051
 HDR_ID, HDR_SIZE, HDR_DEVICENO, HDR_SEQNO, HDR_DATAFIELD, HDR_CHECKSUM = range(1060, 1066)
 STATE = 1070
@@ -113,6 +114,7 @@ class Sonder(unittest.TestCase):
             self.assertIn(label, labels)
         self.assertEqual(controls[CLOSE]["enabled"], 0)
         self.assertEqual(controls[OPEN]["enabled"], 1)
+        self.assertEqual(controls[CONTINUITY]["enabled"], 0)
         self.assertIn("Larch test bench", controls[EQUIPMENT]["text"])
         # Send3 and Send7 are entries 0 and 1; the first is chosen at start.
         self.assertEqual(self.text(window, COMMAND), "00,02,08,04,SN,06,01,00,CS")
@@ -179,6 +181,21 @@ class Sonder(unittest.TestCase):
         self.wait_text(window, TRACK + 1, "")
         self.assertEqual(self.text(window, RESULT + 1), "Not Match")
 
+        # The continuous sender: three fixed frames in turn, each with the next sequence number.
+        self.gui.click(window, CONTINUITY)
+        self.wait_text(window, CONTINUITY, "Stop")
+        deadline = time.monotonic() + 5
+        while len(self.sim.frames(model=3, direction="in")) < 3 and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.gui.click(window, CONTINUITY)
+        self.wait_text(window, CONTINUITY, "Continuity")
+        frames = [f.data for f in self.sim.frames(model=3, direction="in")][1:]
+        self.assertGreaterEqual(len(frames), 2)
+        for n, frame in enumerate(frames):
+            head = bytes([0x00, 0x02, 0x08, 0x04, 3 + n, 0x06, 0x01, n % 3])
+            self.assertEqual(frame, (head + bytes([(-sum(head)) & 0xFF])).ljust(38, b"\0"))
+        self.assertEqual(self.text(window, SEQNO), f"{2 + len(frames):02X}")
+
         # Close while the keyboard streams reports returns at once.
         streaming = threading.Event()
         stop = threading.Event()
@@ -196,11 +213,15 @@ class Sonder(unittest.TestCase):
         streamer.start()
         try:
             self.assertTrue(streaming.wait(10))
+            open_button = hex(self.gui.controls(window)[OPEN]["hwnd"])
             started = time.monotonic()
             self.gui.click(window, CLOSE)
-            while self.gui.controls(window)[OPEN]["enabled"] != 1:
+            # OPEN is enabled again as Close ends (a cheap look: no message to the window).
+            while self.gui.windows(hwnd=open_button, hidden=1)[0]["enabled"] != 1:
                 self.assertLess(time.monotonic() - started, 1.0, "Close did not return")
-            self.assertLess(time.monotonic() - started, 1.0)
+            closed_in = time.monotonic() - started
+            print(f"close while streaming: {closed_in:.3f} s", file=sys.stderr)
+            self.assertLess(closed_in, 1.0)
         finally:
             stop.set()
             streamer.join()
@@ -234,7 +255,8 @@ class Sonder(unittest.TestCase):
         self.gui.message(hwnd=hex(box["hwnd"]), button="ok")
         state = self.wait_text(window, STATE, lambda s: s.endswith("INVALID_HANDLE\r\n\r\n"))
         self.assertIn(NOT_FOUND + "Open Device : \r\nINVALID_HANDLE\r\n", state)
-        self.assertEqual(self.gui.controls(window)[CLOSE]["enabled"], 0)
+        controls = self.gui.controls(window)
+        self.assertEqual((controls[CLOSE]["enabled"], controls[CONTINUITY]["enabled"]), (0, 0))
 
         self.gui.post(window, 0x0100, 0x1B)  # Esc ends the tool
         self.assertEqual(process.wait(timeout=10).returncode, 0)
