@@ -271,11 +271,23 @@ class Sonder(unittest.TestCase):
         self.gui.close(window)
         process.wait(timeout=10)
 
+        # Without KBDSIM_PIPE the machine's HID interfaces are searched through SetupDi and
+        # "hid.dll": this prefix has no keyboard.
+        (self.folder / "Keyboard.ini").write_text(SCRIPT.replace("\n", "\r\n"))
+        process, window = self.start()
+        self.gui.click(window, OPEN)
+        box = self.gui.message(timeout_ms=10000)
+        self.assertEqual(box["text"], "No Target")
+        self.gui.message(hwnd=hex(box["hwnd"]), button="ok")
+        state = self.wait_text(window, STATE, lambda s: s.endswith("INVALID_HANDLE\r\n\r\n"))
+        self.assertEqual(state, NOT_FOUND + "Open Device : \r\nINVALID_HANDLE\r\n\r\n")
+        self.gui.close(window)
+        process.wait(timeout=10)
+
         # A stand-in hid.dll beside the program: binding stops at the first missing function.
         program = self.folder / "Sonder.exe"
         shutil.copy(harness.exe_path("Sonder"), program)
         shutil.copy(harness.exe_path("hid_standin"), self.folder / "hid.dll")
-        (self.folder / "Keyboard.ini").write_text(SCRIPT.replace("\n", "\r\n"))
         process, window = self.start(program, {"WINEDLLOVERRIDES": "hid=n,b;mscoree,mshtml="})
         self.wait_text(window, STATE, "Get-HidD_SetFeature-ProcAddress error")
         self.shot("missing_entry_point")
