@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 
 namespace report_tester {
@@ -49,7 +50,9 @@ TEST(ScriptFile, NamedSectionsBecomeEntriesWithoutGapsAndValuesAreBounded) {
     EXPECT_EQ(script.entries[1].data, "");
 
     for (int n = 0; n < 100; ++n) {
-        source.values[{"Send" + std::to_string(n), "data_name"}] = "e";
+        char section[16];
+        std::snprintf(section, sizeof section, "Send%d", n);
+        source.values.insert_or_assign({section, "data_name"}, std::string(1, 'e'));
     }
     ASSERT_EQ(load_script(source, script), ScriptStatus::loaded);
     EXPECT_EQ(script.entries.size(), 100u);
@@ -79,7 +82,9 @@ TEST(ScriptFile, PathIsJoinedWithABackslashAndMustFit) {
     EXPECT_TRUE(script_path(longest, path));
     EXPECT_EQ(path.size(), max_path_length);
     path = "kept";
-    EXPECT_FALSE(script_path(longest + "d", path));
+    std::string too_long = longest;
+    too_long += 'd';
+    EXPECT_FALSE(script_path(too_long, path));
     EXPECT_EQ(path, "kept");
 }
 
