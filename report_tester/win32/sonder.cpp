@@ -244,6 +244,9 @@ void close_device() {
 }
 
 void open_device() {
+    if (tool.device != INVALID_HANDLE_VALUE) {
+        return;  // already open ("OPEN" is disabled; a stray command changes nothing)
+    }
     if (!tool.search.bound()) {
         append_state(messages::hid_unbound);
         return;
@@ -560,7 +563,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
             show_reports();
             return 0;
         case WM_CLOSE:
-            if (tool.reader != nullptr) {
+            if (tool.reader != nullptr || tool.device != INVALID_HANDLE_VALUE) {
                 stop_reader_and_close(false);
                 enable(IDC_CLOSE, false);
                 enable(IDC_CONTINUITY, false);
