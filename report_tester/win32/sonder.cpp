@@ -147,6 +147,10 @@ DWORD WINAPI reader_main(void* parameter) {
     std::vector<std::uint8_t> buffer(read_buffer_size(start.input_length));
     while (!tool.reader_stop.load()) {
         HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (event == nullptr) {
+            Sleep(1);  // out of handles for now: try again without spinning
+            continue;
+        }
         OVERLAPPED overlapped{};
         overlapped.hEvent = event;
         std::fill(buffer.begin(), buffer.end(), 0);
@@ -190,9 +194,7 @@ DWORD WINAPI reader_main(void* parameter) {
         } else {
             Sleep(1);  // a read that fails at once must not spin
         }
-        if (event != nullptr) {
-            CloseHandle(event);
-        }
+        CloseHandle(event);
     }
     return 0;
 }
