@@ -13,6 +13,10 @@ bool is_input_report_command(std::string_view command) {
 
 bool parse_input_report(std::string_view command, int& model, hidlink::Frame& report,
                         std::string& error) {
+    if (!is_input_report_command(command)) {  // commas separate bytes, not the verb
+        error = "not a report command";
+        return false;
+    }
     std::string text(trim(command));
     for (char& c : text) {
         if (c == ',') {

@@ -56,6 +56,7 @@ TEST(SimulationInputReport, CommandGivesAPaddedReportAndIsLoggedAsAFrameOut) {
     std::string error;
     EXPECT_FALSE(parse_input_report(too_long, model, report, error));
     EXPECT_FALSE(is_input_report_command("reports 3 00"));
+    EXPECT_FALSE(parse_input_report(",report 3 00", model, report, error));
 
     Simulation sim({3});
     std::vector<std::string> log;
