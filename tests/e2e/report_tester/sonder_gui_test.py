@@ -153,8 +153,12 @@ class Sonder(unittest.TestCase):
         self.assertEqual(len(self.sim.frames(model=3, direction="in")), 1)
 
         # Input reports from the keyboard fill the boxes.
-        self.sim.send("report 3 " + with_checksum(0x00, 0x01, 0x08, 0x01, 0x05, 0x00, 0x12, 0x34))
+        key = with_checksum(0x00, 0x01, 0x08, 0x01, 0x05, 0x00, 0x12, 0x34)
+        self.sim.send("report 3 " + key)
         self.wait_text(window, KEY, "12 34")
+        # The simulator logs the report as a frame it sent, padded to the report length.
+        self.assertIn(bytes.fromhex(key).ljust(38, b"\0"),
+                      [f.data for f in self.sim.frames(model=3, direction="out")])
         self.sim.send("report 3 " + with_checksum(0x00, 0x01, 0x0B, 0x06, 0x06, 0x00, 0x00,
                                                   0x10, 0x03, 0x05, 0x00))
         self.wait_text(window, TOUCH, "X=398,Y=5")
@@ -238,7 +242,6 @@ class Sonder(unittest.TestCase):
         self.wait_text(window, STATE, lambda s: s.endswith("Write OK\r\n"))
         self.assertEqual([f.data for f in self.sim.frames(model=2, direction="in")], [sent])
         self.gui.click(window, CLOSE)
-        self.wait_text(window, STATE, lambda s: True)
         while self.gui.controls(window)[OPEN]["enabled"] != 1:
             time.sleep(0.05)
 
