@@ -21,6 +21,20 @@ enum class PhaseResult {
 PhaseResult request_phase(Link& link, const char* event_name, const Frame& request, Frame& reply,
                           std::uint32_t timeout_ms = default_timeout_ms);
 
+// One reply slot of an exchange on an open link.
+struct ReplyRead {
+    Frame frame{};
+    bool received = false;
+};
+
+// On a link that is already open and inside its phase: drops every reply that is already
+// waiting (a late answer to an earlier request would otherwise be taken as this request's),
+// writes `request`, then reads `replies.size()` replies, each bounded by `timeout_ms`. Every
+// slot is read whatever the earlier ones gave, so no reply is left behind for the next request.
+// Replies are not examined: the caller applies its own acceptance rule to each.
+void exchange_on_open_link(Link& link, const Frame& request, std::span<ReplyRead> replies,
+                           std::uint32_t timeout_ms);
+
 struct OutgoingTransfer {
     std::uint8_t command = 0;
     std::uint8_t flag = 0;               // start frame byte 5

@@ -4,6 +4,8 @@
 // English only.
 #include <cstddef>
 
+#include "common/language.h"
+
 namespace keymap_download {
 
 struct Messages {
@@ -26,10 +28,7 @@ struct Messages {
 };
 
 const Messages& messages_for(bool japanese);
-// The language flag: ANSI code page 932.
-constexpr bool japanese_from_code_page(unsigned acp) {
-    return acp == 932;
-}
+using common::japanese_from_code_page;
 
 constexpr const char* caption_question = "Download tool";
 constexpr const char* caption_failure = "Download tool failure";

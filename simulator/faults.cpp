@@ -25,6 +25,51 @@ bool parse_match(std::string_view word, FrameMatch& match) {
     }
 }
 
+// "<byte>=<hex>": a byte index 0 … 37 (decimal) and its new value.
+bool parse_byte_patch(std::string_view word, BytePatch& patch) {
+    std::size_t equals = word.find('=');
+    std::uint32_t index = 0;
+    if (equals == std::string_view::npos ||
+        !parse_decimal(word.substr(0, equals), hidlink::frame_size - 1, index)) {
+        return false;
+    }
+    patch.index = static_cast<std::uint8_t>(index);
+    return parse_hex_byte(word.substr(equals + 1), patch.value);
+}
+
+// After "patch": [<k>] <byte>=<hex>... [fixsum].
+bool parse_patch(const std::vector<std::string_view>& words, std::size_t& i, Fault& parsed,
+                 std::string& error) {
+    parsed.argument = 1;
+    std::uint32_t reply = 0;
+    if (i < words.size() && parse_decimal(words[i], max_count, reply)) {
+        if (reply == 0) {
+            error = "patch counts replies from 1";
+            return false;
+        }
+        parsed.argument = reply;
+        ++i;
+    }
+    BytePatch patch;
+    while (i < words.size() && words[i].find('=') != std::string_view::npos) {
+        if (!parse_byte_patch(words[i], patch)) {
+            error = "patch needs bytes like 1=81 (byte 0 to 37 = hex value)";
+            return false;
+        }
+        parsed.patches.push_back(patch);
+        ++i;
+    }
+    if (parsed.patches.empty()) {
+        error = "patch needs bytes like 1=81 (byte 0 to 37 = hex value)";
+        return false;
+    }
+    if (i < words.size() && words[i] == "fixsum") {
+        parsed.fix_checksum = true;
+        ++i;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parse_fault(std::string_view text, Fault& fault, std::string& error) {
@@ -42,7 +87,9 @@ bool parse_fault(std::string_view text, Fault& fault, std::string& error) {
     };
 
     if (words.empty()) {
-        error = "fault needs an action (nak, silent, badsum, delay, short, unplug, unplug-after)";
+        error =
+            "fault needs an action (nak, silent, badsum, delay, short, unplug, unplug-after, "
+            "patch)";
         return false;
     }
     std::string_view action = words[i++];
@@ -73,6 +120,11 @@ bool parse_fault(std::string_view text, Fault& fault, std::string& error) {
             return false;
         }
         parsed.match.command = 0x11;  // only a key map read has data frames to drop
+    } else if (action == "patch") {
+        parsed.action = FaultAction::patch;
+        if (!parse_patch(words, i, parsed, error)) {
+            return false;
+        }
     } else if (action == "unplug") {
         parsed.action = FaultAction::unplug;
     } else if (action == "unplug-after") {
@@ -118,6 +170,18 @@ bool parse_fault(std::string_view text, Fault& fault, std::string& error) {
     }
     fault = std::move(parsed);
     return true;
+}
+
+void apply_patch(const Fault& fault, hidlink::Frame& reply) {
+    for (const BytePatch& patch : fault.patches) {
+        if (patch.index < reply.size()) {
+            reply[patch.index] = patch.value;
+        }
+    }
+    const std::size_t length = reply[2];
+    if (fault.fix_checksum && length >= 1 && length <= hidlink::max_payload + 1) {
+        reply[2 + length] = hidlink::frame_checksum(reply);
+    }
 }
 
 bool frame_matches(const FrameMatch& match, const hidlink::Frame& frame) {

@@ -295,6 +295,7 @@ Response Simulation::on_frame(int interface_id, const Frame& frame, std::uint64_
     bool nak = false;
     std::uint32_t delay_ms = 0;
     std::vector<std::uint32_t> spoiled_replies;
+    std::vector<Fault> patches;
     AnswerOptions options;
     for (const Fault& fault : faults_firing(faults_[model], frame)) {
         log(event_line(at, model, "fault " + fault.text));
@@ -322,6 +323,9 @@ Response Simulation::on_frame(int interface_id, const Frame& frame, std::uint64_
             case FaultAction::unplug_after:
                 unplug_after = true;
                 break;
+            case FaultAction::patch:
+                patches.push_back(fault);
+                break;
         }
     }
 
@@ -338,6 +342,11 @@ Response Simulation::on_frame(int interface_id, const Frame& frame, std::uint64_
         answer.replies.push_back(negative_reply(frame[1]));
     } else {
         answer = kb->answer(frame, options);
+    }
+    for (const Fault& patch : patches) {
+        if (patch.argument >= 1 && patch.argument <= answer.replies.size()) {
+            apply_patch(patch, answer.replies[patch.argument - 1]);
+        }
     }
     for (std::uint32_t number : spoiled_replies) {
         if (number >= 1 && number <= answer.replies.size()) {

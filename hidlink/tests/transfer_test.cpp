@@ -206,5 +206,43 @@ TEST_F(TransferTest, RequestPhaseTellsEachOutcomeApart) {
     EXPECT_TRUE(host.written.empty());
 }
 
+// Several requests on one open link, each answered by an ACK and a frame naming the request's
+// byte 3: a reply that comes after its time-out must not be taken as the next request's.
+TEST_F(TransferTest, ExchangeOnOpenLinkDropsALateReplyAndReadsEverySlot) {
+    host.respond = [this](const Frame& in) {
+        std::uint32_t delay = in[3] == 1 ? 1200 : 1;
+        const std::uint8_t named[] = {0x00, in[3]};
+        std::vector<TimedReply> replies{{make_frame(in[1], {}), delay},
+                                        {make_frame(0x01, named), 1}};
+        if (in[3] == 3) {
+            replies[0].frame = negative_reply();
+        }
+        return replies;
+    };
+    ASSERT_TRUE(link.find_and_open());
+    link.begin_phase("ZELGETMSR");
+    std::array<ReplyRead, 2> replies;
+    for (std::uint8_t item : {1, 2, 3}) {
+        const std::uint8_t payload[] = {item};
+        exchange_on_open_link(link, make_frame(0x01, payload), replies, settings_timeout_ms);
+        SCOPED_TRACE(item);
+        if (item == 1) {
+            // The ACK came at 1200 ms: the first slot timed out and the second took the late ACK.
+            EXPECT_FALSE(replies[0].received);
+            EXPECT_TRUE(replies[1].received);
+            EXPECT_EQ(replies[1].frame[2], 1);
+            continue;
+        }
+        // Item 1's own second reply was waiting and is gone; a refused first reply (item 3)
+        // still lets the second slot be read.
+        EXPECT_TRUE(replies[0].received);
+        EXPECT_EQ(accept_reply(replies[0].frame), item == 2);
+        ASSERT_TRUE(replies[1].received);
+        EXPECT_EQ(replies[1].frame[4], item);
+    }
+    link.close();
+    EXPECT_EQ(host.written.size(), 3u);
+}
+
 }  // namespace
 }  // namespace hidlink

@@ -5,14 +5,18 @@
 #include <string>
 
 #include "common/date_text.h"
+#include "common/win32/wide_text.h"
 #include "keymap_download/batch.h"
 #include "keymap_download/batch_log.h"
 #include "keymap_download/win32/resource.h"
 #include "keymap_download/win32/tool.h"
-#include "keymap_download/win32/wide_text.h"
 
 namespace keymap_download::win32 {
 namespace {
+
+using common::win32::from_ansi;
+using common::win32::from_utf8;
+using common::win32::to_ansi;
 
 constexpr UINT_PTR auto_close_timer = 1;
 

@@ -8,13 +8,17 @@
 #include <string>
 
 #include "common/date_text.h"
+#include "common/win32/wide_text.h"
 #include "keymap_download/batch.h"
 #include "keymap_download/win32/resource.h"
 #include "keymap_download/win32/tool.h"
-#include "keymap_download/win32/wide_text.h"
 
 namespace keymap_download::win32 {
 namespace {
+
+using common::win32::from_ansi;
+using common::win32::from_utf8;
+using common::win32::to_ansi;
 
 constexpr UINT completion_message = WM_USER + completion_message_offset;
 constexpr UINT date_stamp_request = WM_USER + date_stamp_message_offset;
@@ -258,9 +262,8 @@ void close_main(HWND dialog, Tool& tool) {
     if (!close_allowed(tool.session.busy())) {
         return;
     }
-    if (tool.instance_mutex != nullptr) {
-        CloseHandle(tool.instance_mutex);
-        tool.instance_mutex = nullptr;
+    if (tool.instance_guard != nullptr) {
+        tool.instance_guard->release();
     }
     EndDialog(dialog, 0);
 }

@@ -9,40 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/console.h"
+#include "common/win32/single_instance.h"
+#include "common/win32/wide_text.h"
 #include "hidlink/win32/host_factory.h"
 #include "keymap_download/batch.h"
 #include "keymap_download/batch_options.h"
 #include "keymap_download/win32/tool.h"
-#include "keymap_download/win32/wide_text.h"
 
 namespace {
 
 using keymap_download::win32::Tool;
-
-// Started from Explorer, the program gets a console of its own titled with its full path, and
-// that empty window would only stand beside the dialogs. A console shared with cmd has
-// another title and stays.
-void hide_own_console() {
-    wchar_t path[MAX_PATH + 1] = {};
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) {
-        return;  // truncated: no title can match
-    }
-    HWND console = FindWindowW(L"ConsoleWindowClass", path);
-    if (console == nullptr) {
-        // Not every console host uses that window class (Wine's does not): our own console,
-        // by its title.
-        wchar_t title[MAX_PATH + 2] = {};
-        HWND own = GetConsoleWindow();
-        if (own != nullptr && GetConsoleTitleW(title, MAX_PATH + 2) > 0 &&
-            lstrcmpiW(title, path) == 0) {
-            console = own;
-        }
-    }
-    if (console != nullptr) {
-        ShowWindow(console, SW_HIDE);
-    }
-}
 
 // The arguments after the program name, in the ANSI code page, as the batch options expect.
 std::vector<std::string> arguments() {
@@ -50,7 +27,7 @@ std::vector<std::string> arguments() {
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
     for (int i = 1; argv != nullptr && i < count; ++i) {
-        args.push_back(keymap_download::win32::to_ansi(argv[i]));
+        args.push_back(common::win32::to_ansi(argv[i]));
     }
     LocalFree(argv);
     return args;
@@ -59,7 +36,7 @@ std::vector<std::string> arguments() {
 }  // namespace
 
 int main() {
-    hide_own_console();
+    common::win32::hide_console_titled_with_program_path();
     std::vector<std::string> args = arguments();
     std::string command_text = keymap_download::join_command_text(args);
     bool gui = keymap_download::is_gui_mode(command_text);
@@ -70,22 +47,17 @@ int main() {
     Tool tool(hidlink::make_host(), keymap_download::japanese_from_code_page(GetACP()));
     tool.instance = GetModuleHandleW(nullptr);
 
-    // Not owned: the mutex only marks that an instance runs.
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, keymap_download::instance_mutex_name);
-    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
+    common::win32::SingleInstance guard(keymap_download::instance_mutex_name);
+    if (guard.another_instance_runs()) {
         if (gui) {
             return keymap_download::gui_second_instance_exit_code;
         }
         return keymap_download::win32::report_second_instance(tool);
     }
-    tool.instance_mutex = mutex;
+    tool.instance_guard = &guard;
     SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
 
     int exit_code = gui ? keymap_download::win32::run_gui(tool)
                         : keymap_download::win32::run_batch_mode(tool, command_text);
-    if (tool.instance_mutex != nullptr) {
-        CloseHandle(tool.instance_mutex);
-    }
     return exit_code;
 }

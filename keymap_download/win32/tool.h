@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "common/win32/single_instance.h"
 #include "hidlink/device.h"
 #include "hidlink/link.h"
 #include "keymap_download/dialog_logic.h"
@@ -33,7 +34,7 @@ struct Tool {
     KeymapSession session;
     bool japanese = false;
     const Messages& texts;
-    HANDLE instance_mutex = nullptr;
+    common::win32::SingleInstance* instance_guard = nullptr;  // held by main
 
     // GUI state.
     wchar_t file_name[max_dialog_text + 1] = {};

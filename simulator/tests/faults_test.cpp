@@ -173,6 +173,32 @@ TEST(SimulationFaults, AtAndTimesChooseWhichMatchingFramesAreHit) {
     EXPECT_FALSE(hidlink::accept_reply(both.replies[0].frame));
 }
 
+TEST(SimulationFaults, PatchChangesReplyBytesAndFixesTheChecksumOnRequest) {
+    Simulation sim({1});
+    const Frame get_version = frame_of({0x00, 0x10, 0x02, 0x00, 0x12});
+    // A value frame whose command byte is 0x81 but whose checksum matches; the ACK untouched.
+    command(sim, "fault 1 patch 2 1=81 fixsum on 01:01");
+    EXPECT_EQ(send(sim, 1, get_msr_type),
+              (std::vector<Frame>{frame_of({0x00, 0x01, 0x01, 0x02}),
+                                  frame_of({0x00, 0x81, 0x03, 0x01, 0x04, 0x89})}));
+    // A negative first reply to the version query with a sound checksum, the version frame
+    // as ever.
+    command(sim, "fault 1 patch 1=81 fixsum on 10");
+    std::vector<Frame> version = send(sim, 1, get_version);
+    ASSERT_EQ(version.size(), 2u);
+    EXPECT_EQ(version[0], frame_of({0x00, 0x81, 0x01, 0x82}));
+    EXPECT_TRUE(hidlink::is_value_frame(version[1]));
+    // Without fixsum the checksum stays as it was, so the changed value frame fails it; a
+    // patch of a reply the answer lacks changes nothing; a changed length moves the fixed sum.
+    command(sim, "fault 1 patch 2 4=05 on 01");
+    EXPECT_EQ(send(sim, 1, get_msr_type)[1], frame_of({0x00, 0x01, 0x03, 0x01, 0x05, 0x09}));
+    command(sim, "fault 1 patch 3 1=81 fixsum on 00");
+    EXPECT_EQ(send(sim, 1, set_key_lockout_0), (std::vector<Frame>{frame_of({0, 0, 1, 1})}));
+    command(sim, "fault 1 patch 2=02 fixsum on 00");
+    EXPECT_EQ(send(sim, 1, set_key_lockout_0), (std::vector<Frame>{frame_of({0, 0, 2, 1, 3})}));
+    EXPECT_TRUE(sim.faults(1).empty());
+}
+
 TEST(SimulationFaults, BadCommandsAreRejectedWithAReason) {
     Simulation sim({1});
     const char* bad[] = {
@@ -186,6 +212,10 @@ TEST(SimulationFaults, BadCommandsAreRejectedWithAReason) {
         "fault 1 nak once always",     // two counts
         "fault 1 badsum 0",            // replies count from 1
         "fault 1 short 4 on 21",       // short is for key map reads
+        "fault 1 patch",               // no byte to change
+        "fault 1 patch 0 1=81",        // replies count from 1
+        "fault 1 patch 38=00",         // beyond the frame
+        "fault 1 patch 1=8G fixsum",   // not hex
         "fault 1 nak sometimes",       // stray word
         "fault 2 nak",                 // model not present
         "fault 9 nak",                 // no such model

@@ -18,6 +18,9 @@ Environment, as ctest sets it per test (see ``kbd_e2e_test`` in CMakeLists.txt):
 ``KBD_E2E_KEEP``
     When set to 1, temporary folders (kbdsim's frame log and state file) are kept and their
     paths printed, for looking at a failed test.
+``KBD_E2E_BACKEND``
+    ``realhid``: the programs under test run through their real HID backend with the stand-in
+    setupapi.dll and hid.dll of tests/hid_standin/ (see "The real HID backend" below).
 ``KBD_E2E_DISPLAY``
     An X display to use instead of the script's private Xvfb (to watch a test). $DISPLAY is
     never used: a test run must not depend on, or draw on, the desktop it was started from.
@@ -115,12 +118,17 @@ def exe_path(name: str) -> Path:
     $KBD_WIN_BIN recursively. Raises HarnessError when it is not built.
     """
     base = name[:-4] if name.lower().endswith(".exe") else name
-    if base in _exe_cache:
-        return _exe_cache[base]
+    if base not in _exe_cache:
+        _exe_cache[base] = _built_exe_path(base)
+    if REAL_HID and base.lower() not in _NOT_UNDER_TEST:
+        return _real_hid_copy(_exe_cache[base])
+    return _exe_cache[base]
+
+
+def _built_exe_path(base: str) -> Path:
     exact = os.environ.get("KBD_EXE_" + base.upper().replace("-", "_"))
     if exact and _absolute(exact).is_file():
-        _exe_cache[base] = _absolute(exact)
-        return _exe_cache[base]
+        return _absolute(exact)
     root = windows_bin()
     wanted = (base + ".exe").lower()
     for dirpath, dirnames, filenames in os.walk(root):
@@ -128,8 +136,7 @@ def exe_path(name: str) -> Path:
         dirnames[:] = [d for d in dirnames if d not in ("wine", "googletest", "CMakeFiles")]
         for filename in filenames:
             if filename.lower() == wanted:
-                _exe_cache[base] = Path(dirpath) / filename
-                return _exe_cache[base]
+                return Path(dirpath) / filename
     raise HarnessError(f"{base}.exe not found under {root}: build the Windows preset first")
 
 
@@ -274,7 +281,7 @@ class WindowsProcess:
         self.encoding = encoding
         self._popen = subprocess.Popen(
             [str(WINE_RUN), self.path, *self.args],
-            env=dict(wine_env(env), DISPLAY=display),
+            env=dict(_backend_env(self.path, wine_env(env)), DISPLAY=display),
             cwd=str(cwd) if cwd else None,
             stdin=subprocess.PIPE if stdin_pipe else subprocess.DEVNULL,
             stdout=subprocess.PIPE,
@@ -530,6 +537,127 @@ def _exit_on_signal(signum, frame):  # ctest's time-out and Ctrl-C end the scrip
 
 for _signal in (signal.SIGTERM, signal.SIGHUP):
     signal.signal(_signal, _exit_on_signal)
+
+
+# --------------------------------------------------------------------------------------------
+# The real HID backend
+#
+# With KBD_E2E_BACKEND=realhid the same test scripts run the programs through their real HID
+# backend (SetupDi and hid.dll) instead of the simulator backend: exe_path() hands out a copy
+# of the program's folder with the stand-in setupapi.dll and hid.dll beside the program
+# (tests/hid_standin/), such a program runs with a DLL override that loads them, and the
+# simulator's pipe reaches the stand-ins as KBD_STANDIN_PIPE while KBDSIM_PIPE stays unset.
+# When the script ends, the stand-ins' reports must show that they were used and that nothing
+# was left behind (preparsed data, device lists, open handles, misuse); otherwise the script
+# fails.
+
+REAL_HID = os.environ.get("KBD_E2E_BACKEND") == "realhid"
+# Programs that are the test's tools rather than the product: never under the stand-ins.
+_NOT_UNDER_TEST = {"kbdsim", "guidriver"}
+_real_hid_root: Optional[Path] = None
+_real_hid_copies: dict[Path, Path] = {}
+
+
+def _pe_is_32bit(path: Path) -> bool:
+    data = path.read_bytes()[:4096]
+    offset = int.from_bytes(data[0x3C:0x40], "little")
+    return data[offset + 4 : offset + 6] == b"\x4c\x01"  # IMAGE_FILE_MACHINE_I386
+
+
+def _standin_dir(bits32: bool) -> Path:
+    variable = "KBD_STANDIN_DLLS_32" if bits32 else "KBD_STANDIN_DLLS"
+    value = os.environ.get(variable)
+    folder = _absolute(value) if value else windows_bin() / "tests" / "hid_standin" / "dlls"
+    if not (folder / "hid.dll").is_file() or not (folder / "setupapi.dll").is_file():
+        raise HarnessError(f"the stand-in DLLs are not built in {folder} (${variable})")
+    return folder
+
+
+def _real_hid_copy(exe: Path) -> Path:
+    """The program in a copy of its folder (its files only: companions such as a DLL or a
+    settings file come along) with the stand-ins of its bitness beside it."""
+    global _real_hid_root
+    folder = exe.parent
+    if folder not in _real_hid_copies:
+        if _real_hid_root is None:
+            _real_hid_root = Path(tempfile.mkdtemp(prefix="realhid-"))
+            (_real_hid_root / "report.txt").touch()
+        target = _real_hid_root / f"bin{len(_real_hid_copies)}"
+        target.mkdir()
+        for item in folder.iterdir():
+            if item.is_file() and item.suffix.lower() not in (".a", ".o", ".obj", ".ninja"):
+                shutil.copy2(item, target / item.name)
+        for item in _standin_dir(_pe_is_32bit(exe)).glob("*.dll"):
+            shutil.copy2(item, target / item.name)
+        _real_hid_copies[folder] = target
+    return _real_hid_copies[folder] / exe.name
+
+
+def real_hid_report() -> str:
+    """What the stand-ins reported so far: one line per DLL and ended process."""
+    if _real_hid_root is None:
+        return ""
+    return (_real_hid_root / "report.txt").read_text(errors="replace")
+
+
+def _backend_env(path: str, env: dict[str, str]) -> dict[str, str]:
+    if not REAL_HID or _real_hid_root is None or not Path(path).is_relative_to(_real_hid_root):
+        return env
+    env = dict(env)
+    pipe = env.pop("KBDSIM_PIPE", None)
+    if pipe:
+        env["KBD_STANDIN_PIPE"] = pipe
+    env["KBD_STANDIN_REPORT"] = to_windows_path(_real_hid_root / "report.txt")
+    overrides = env.get("WINEDLLOVERRIDES", "")
+    env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "setupapi,hid=n"
+    return env
+
+
+def forget_real_hid_report() -> None:
+    """Empties the report, for a test that left things behind on purpose and checked them."""
+    if _real_hid_root is not None:
+        (_real_hid_root / "report.txt").write_text("")
+        _real_hid_expect_use[0] = False
+
+
+_real_hid_expect_use = [True]
+_LEAK_FIELDS = ("preparsed_not_freed", "lists_not_destroyed", "handles_open", "misuse")
+
+
+def real_hid_problems(report: str) -> list[str]:
+    """The report's lines that show something left behind or misused, and a note when the
+    stand-ins never enumerated (the programs did not take the real backend)."""
+    problems = []
+    used = False
+    for line in report.splitlines():
+        fields = dict(part.split("=", 1) for part in line.split()[1:] if "=" in part)
+        if any(fields.get(name, "0") != "0" for name in _LEAK_FIELDS):
+            problems.append(line)
+        used = used or fields.get("lists_created", "0") != "0"
+    if not used and _real_hid_expect_use[0]:
+        problems.append("the stand-in setupapi.dll never enumerated: no program took the real "
+                        "HID backend")
+    return problems
+
+
+def _check_real_hid_at_exit() -> None:
+    if _real_hid_root is None:
+        return
+    _kill_leftovers()  # every program has ended and written its lines
+    report = real_hid_report()
+    problems = real_hid_problems(report)
+    if os.environ.get("KBD_E2E_KEEP") != "1":
+        shutil.rmtree(_real_hid_root, ignore_errors=True)
+    if problems:
+        print("real HID backend: stand-in report shows problems:\n  " + "\n  ".join(problems)
+              + "\n", file=sys.stderr)
+        sys.stdout.flush()
+        sys.stderr.flush()
+        os._exit(1)
+
+
+if REAL_HID:
+    atexit.register(_check_real_hid_at_exit)  # runs before _kill_leftovers: atexit is LIFO
 
 
 # --------------------------------------------------------------------------------------------

@@ -542,7 +542,11 @@ std::string message_fact(HWND dialog) {
         } else if (_wcsicmp(class_of(child).c_str(), L"Static") == 0 &&
                    (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
                    IsWindowVisible(child)) {
-            icon = icon_kind(child);
+            // Wine leaves the icon control of a box without icon visible, with no icon set.
+            DWORD_PTR shown = 1;
+            SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, send_timeout_ms,
+                                &shown);
+            icon = shown == 0 ? "none" : icon_kind(child);
         }
     }
     return "message hwnd=" + hex_handle(dialog) + " pid=" + std::to_string(process_of(dialog)) +

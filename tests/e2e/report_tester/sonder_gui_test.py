@@ -290,7 +290,7 @@ class Sonder(unittest.TestCase):
         # A stand-in hid.dll beside the program: binding stops at the first missing function.
         program = self.folder / "Sonder.exe"
         shutil.copy(harness.exe_path("Sonder"), program)
-        shutil.copy(harness.exe_path("hid_standin"), self.folder / "hid.dll")
+        shutil.copy(harness.exe_path("sonder_partial_hid"), self.folder / "hid.dll")
         process, window = self.start(program, {"WINEDLLOVERRIDES": "hid=n,b;mscoree,mshtml="})
         self.wait_text(window, STATE, "Get-HidD_SetFeature-ProcAddress error")
         self.shot("missing_entry_point")

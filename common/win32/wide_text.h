@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-namespace keymap_download::win32 {
+namespace common::win32 {
 
 std::wstring from_utf8(std::string_view text);
 std::wstring from_ansi(std::string_view text);
 std::string to_ansi(std::wstring_view text);
 
-}  // namespace keymap_download::win32
+}  // namespace common::win32

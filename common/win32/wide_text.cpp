@@ -1,8 +1,8 @@
-#include "keymap_download/win32/wide_text.h"
+#include "common/win32/wide_text.h"
 
 #include <windows.h>
 
-namespace keymap_download::win32 {
+namespace common::win32 {
 namespace {
 
 std::wstring widen(UINT code_page, std::string_view text) {
@@ -43,4 +43,4 @@ std::string to_ansi(std::wstring_view text) {
     return out;
 }
 
-}  // namespace keymap_download::win32
+}  // namespace common::win32

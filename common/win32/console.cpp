@@ -1,0 +1,29 @@
+#include "common/win32/console.h"
+
+#include <windows.h>
+
+namespace common::win32 {
+
+void hide_console_titled_with_program_path() {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) {
+        return;  // truncated: no title can match
+    }
+    HWND console = FindWindowW(L"ConsoleWindowClass", path);
+    if (console == nullptr) {
+        // Not every console host uses that window class (Wine's does not): our own console,
+        // by its title.
+        wchar_t title[MAX_PATH + 2] = {};
+        HWND own = GetConsoleWindow();
+        if (own != nullptr && GetConsoleTitleW(title, MAX_PATH + 2) > 0 &&
+            lstrcmpiW(title, path) == 0) {
+            console = own;
+        }
+    }
+    if (console != nullptr) {
+        ShowWindow(console, SW_HIDE);
+    }
+}
+
+}  // namespace common::win32

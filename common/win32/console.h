@@ -1,0 +1,11 @@
+#pragma once
+// The console step of the suite's console-subsystem programs (they are console programs so that
+// cmd waits for them and sets %ERRORLEVEL%, but they show only windows).
+namespace common::win32 {
+
+// Started from Explorer, the program gets a console of its own titled with its full path, and
+// that empty window would only stand beside the dialogs. A console shared with cmd has another
+// title and stays.
+void hide_console_titled_with_program_path();
+
+}  // namespace common::win32

@@ -1,0 +1,40 @@
+#pragma once
+// What the stand-in setupapi.dll and hid.dll share: where kbdsim is, its listing, the mapping
+// of an open handle back to its interface, and the report of what a process left behind.
+//
+// Test-only. The stand-ins replace the system's DLLs in a program's folder (with a Wine DLL
+// override), so the program's real HID backend runs unchanged against kbdsim.exe: the device
+// paths they hand out are kbdsim's interface pipes, and the program's own CreateFileA,
+// ReadFile, WriteFile, GetOverlappedResult and CancelIo work on them.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "simulator/client/listing.h"
+
+namespace hid_standin {
+
+// The stand-ins' own setting: the pipe name of the kbdsim they serve. KBDSIM_PIPE stays unset,
+// so the program under test takes its real backend.
+constexpr const char* pipe_variable = "KBD_STANDIN_PIPE";
+// A file the stand-ins append one line to per DLL when a process ends (see report_line).
+constexpr const char* report_variable = "KBD_STANDIN_REPORT";
+
+// kbdsim's plugged interfaces now; empty when no kbdsim serves the pipe (a PC without HID
+// devices).
+std::vector<simclient::ListedInterface> current_listing();
+
+// The device path of an interface: kbdsim's pipe for it.
+std::string device_path(int interface_id);
+
+// The interface id of an open handle, from the pipe's name; -1 when the handle is not one of
+// kbdsim's interface pipes (or not open).
+int interface_of_handle(HANDLE handle);
+
+// Appends `line` and the process's program name to the report file, if one is set. Only
+// kernel32 calls, so it may run while the process detaches.
+void append_report(const std::string& line);
+
+}  // namespace hid_standin
