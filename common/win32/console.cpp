@@ -27,3 +27,18 @@ void hide_console_titled_with_program_path() {
 }
 
 }  // namespace common::win32
+
+namespace common::win32 {
+
+void hide_console_of_this_process_alone() {
+    HWND console = GetConsoleWindow();
+    if (console == nullptr) {
+        return;
+    }
+    DWORD processes[2] = {};
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        ShowWindow(console, SW_HIDE);
+    }
+}
+
+}  // namespace common::win32

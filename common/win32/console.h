@@ -9,3 +9,11 @@ namespace common::win32 {
 void hide_console_titled_with_program_path();
 
 }  // namespace common::win32
+
+namespace common::win32 {
+
+// For GUI-subsystem programs: hides the console attached to this process only when no other
+// process shares it (a console of its own); the window of a cmd that started it stays.
+void hide_console_of_this_process_alone();
+
+}  // namespace common::win32

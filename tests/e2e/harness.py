@@ -601,7 +601,10 @@ def real_hid_report() -> str:
 
 
 def _backend_env(path: str, env: dict[str, str]) -> dict[str, str]:
-    if not REAL_HID or _real_hid_root is None or not Path(path).is_relative_to(_real_hid_root):
+    # A program beside the stand-ins: a copy exe_path() made, or one a test copied on together
+    # with the DLLs of its folder.
+    folder = Path(path).parent
+    if not REAL_HID or not (folder / "hid.dll").is_file() or not (folder / "setupapi.dll").is_file():
         return env
     env = dict(env)
     pipe = env.pop("KBDSIM_PIPE", None)

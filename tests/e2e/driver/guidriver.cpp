@@ -17,6 +17,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -598,6 +599,227 @@ void select_entry(const Command& c) {
          " index=" + std::to_string(index));
 }
 
+// ---------------------------------------------------------------------------------------------
+// Real input and the queries that go with it: hooks of the target see only what arrives as
+// input, so these commands act as a user would (SendInput after bringing the window forward).
+
+// The window's top-level ancestor in front, so that input reaches it.
+void bring_forward(HWND hwnd) {
+    HWND top = GetAncestor(hwnd, GA_ROOT);
+    SetForegroundWindow(top != nullptr ? top : hwnd);
+    Sleep(50);
+}
+
+// The point a click goes to: the centre of control --id, or --x/--y in screen pixels.
+POINT click_point(HWND hwnd, const Command& c) {
+    if (c.has("x") && c.has("y")) {
+        return {static_cast<LONG>(c.number("x", 0)), static_cast<LONG>(c.number("y", 0))};
+    }
+    HWND target = c.has("id") ? control_of(hwnd, static_cast<int>(c.number("id", 0))) : hwnd;
+    RECT r = {};
+    GetWindowRect(target, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+void send_inputs(std::vector<INPUT>& inputs) {
+    if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) !=
+        inputs.size()) {
+        throw Failure{"SendInput refused the input"};
+    }
+}
+
+void mouse_click(HWND hwnd, const Command& c) {
+    bring_forward(hwnd);
+    POINT p = click_point(hwnd, c);
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    std::vector<INPUT> inputs;
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = static_cast<LONG>((p.x * 65535LL) / (width > 1 ? width - 1 : 1));
+    move.mi.dy = static_cast<LONG>((p.y * 65535LL) / (height > 1 ? height - 1 : 1));
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    inputs.push_back(move);
+    const int clicks = c.number("double", 0) != 0 ? 2 : 1;
+    for (int i = 0; i < clicks; ++i) {
+        for (DWORD flag : {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}) {
+            INPUT button = {};
+            button.type = INPUT_MOUSE;
+            button.mi.dwFlags = flag;
+            inputs.push_back(button);
+        }
+    }
+    send_inputs(inputs);
+    Sleep(static_cast<DWORD>(c.number("settle", 150)));
+    emit("mouse-clicked x=" + std::to_string(p.x) + " y=" + std::to_string(p.y) +
+         " clicks=" + std::to_string(clicks));
+}
+
+// "shift+left", "ctrl+s", "alt+f4", "space", "0x41": modifiers first, the last key pressed.
+WORD virtual_key(const std::string& name) {
+    static const std::map<std::string, WORD> names = {
+        {"shift", VK_SHIFT}, {"ctrl", VK_CONTROL}, {"alt", VK_MENU},      {"left", VK_LEFT},
+        {"right", VK_RIGHT}, {"up", VK_UP},        {"down", VK_DOWN},     {"space", VK_SPACE},
+        {"tab", VK_TAB},     {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE},
+        {"f4", VK_F4},       {"home", VK_HOME},    {"end", VK_END},       {"back", VK_BACK}};
+    auto it = names.find(name);
+    if (it != names.end()) {
+        return it->second;
+    }
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
+        return static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
+    }
+    char* end = nullptr;
+    long value = std::strtol(name.c_str(), &end, 0);
+    if (end != name.c_str() && *end == '\0' && value > 0 && value < 256) {
+        return static_cast<WORD>(value);
+    }
+    throw Failure{"unknown key: " + name};
+}
+
+void key_chord(HWND hwnd, const Command& c) {
+    std::vector<WORD> keys;
+    std::string chord = c.text("keys");
+    size_t start = 0;
+    while (start <= chord.size()) {
+        size_t plus = chord.find('+', start);
+        std::string part = chord.substr(start, plus == std::string::npos ? plus : plus - start);
+        for (char& ch : part) {
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        }
+        keys.push_back(virtual_key(part));
+        if (plus == std::string::npos) {
+            break;
+        }
+        start = plus + 1;
+    }
+    bring_forward(hwnd);
+    std::vector<INPUT> inputs;
+    auto key = [&inputs](WORD vk, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        const bool extended = vk == VK_LEFT || vk == VK_RIGHT || vk == VK_UP || vk == VK_DOWN ||
+                              vk == VK_HOME || vk == VK_END;
+        input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+        inputs.push_back(input);
+    };
+    const long long repeat = c.number("repeat", 1);
+    for (long long n = 0; n < repeat; ++n) {
+        for (WORD vk : keys) {
+            key(vk, false);
+        }
+        for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+            key(*it, true);
+        }
+    }
+    send_inputs(inputs);
+    Sleep(static_cast<DWORD>(c.number("settle", 150)));
+    emit("keys-sent keys=" + quoted(widen(chord)));
+}
+
+// Moves a top-level window; asynchronous, so a busy target cannot block the driver.
+void move_window(HWND hwnd, const Command& c) {
+    SetWindowPos(hwnd, nullptr, static_cast<int>(c.number("x", 0)),
+                 static_cast<int>(c.number("y", 0)), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+    DWORD start = GetTickCount();
+    RECT r = {};
+    while (GetWindowRect(hwnd, &r) && (r.left != c.number("x", 0) || r.top != c.number("y", 0))) {
+        if (GetTickCount() - start >= timeout_of(c)) {
+            throw Failure{"timeout: window not moved"};
+        }
+        Sleep(20);
+    }
+    emit(window_fact(hwnd));
+}
+
+// BM_GETSTATE of a push button: pushed (the highlight a program sets or a press shows),
+// checked and focus.
+void button_state(HWND hwnd, const Command& c) {
+    HWND button = control_of(hwnd, static_cast<int>(c.number("id", 0)));
+    DWORD_PTR state = 0;
+    if (!SendMessageTimeoutW(button, BM_GETSTATE, 0, 0, SMTO_ABORTIFHUNG, send_timeout_ms,
+                             &state)) {
+        throw Failure{"BM_GETSTATE was not answered"};
+    }
+    emit("button-state id=" + std::to_string(GetDlgCtrlID(button)) +
+         " pushed=" + ((state & BST_PUSHED) ? "1" : "0") + " checked=" + std::to_string(state & 3) +
+         " focus=" + ((state & BST_FOCUS) ? "1" : "0"));
+}
+
+// LB_GETCURSEL of a list box and the selected entry's text (-1 and "" without a selection).
+void listbox_selection(HWND hwnd, const Command& c) {
+    HWND list = control_of(hwnd, static_cast<int>(c.number("id", 0)));
+    DWORD_PTR index = 0;
+    if (!SendMessageTimeoutW(list, LB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, send_timeout_ms, &index)) {
+        throw Failure{"LB_GETCURSEL was not answered"};
+    }
+    const int selected = static_cast<int>(static_cast<LRESULT>(index));
+    std::wstring text;
+    DWORD_PTR length = 0;
+    if (selected >= 0 &&
+        SendMessageTimeoutW(list, LB_GETTEXTLEN, selected, 0, SMTO_ABORTIFHUNG, send_timeout_ms,
+                            &length) &&
+        static_cast<LRESULT>(length) > 0) {
+        text.resize(length + 1);
+        DWORD_PTR got = 0;
+        SendMessageTimeoutW(list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(text.data()),
+                            SMTO_ABORTIFHUNG, send_timeout_ms, &got);
+        text.resize(got);
+    }
+    emit("listbox-selection index=" + std::to_string(selected) + " text=" + quoted(text));
+}
+
+// The control that has the keyboard focus in the window's thread.
+void focused_control(HWND hwnd) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info) ||
+        info.hwndFocus == nullptr) {
+        emit("focus none");
+        return;
+    }
+    emit("focus " + control_fact(info.hwndFocus).substr(std::string("control ").size()));
+}
+
+// A control's rectangle on screen and in its parent's client area.
+void control_rect(HWND hwnd, const Command& c) {
+    HWND control = control_of(hwnd, static_cast<int>(c.number("id", 0)));
+    RECT screen = {};
+    GetWindowRect(control, &screen);
+    RECT client = screen;
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&client), 2);
+    char text[160];
+    std::snprintf(text, sizeof text, "rect id=%d screen=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld",
+                  GetDlgCtrlID(control), screen.left, screen.top, screen.right, screen.bottom,
+                  client.left, client.top, client.right, client.bottom);
+    emit(std::string(text) + " visible=" + (IsWindowVisible(control) ? "1" : "0"));
+}
+
+// The commands above; false for any other name.
+bool run_input_command(const Command& c) {
+    const std::string& name = c.name;
+    if (name == "mouse-click") {
+        mouse_click(wait_for_window(c), c);
+    } else if (name == "key-chord") {
+        key_chord(wait_for_window(c), c);
+    } else if (name == "move") {
+        move_window(wait_for_window(c), c);
+    } else if (name == "button-state") {
+        button_state(wait_for_window(c), c);
+    } else if (name == "listbox-selection") {
+        listbox_selection(wait_for_window(c), c);
+    } else if (name == "focus") {
+        focused_control(wait_for_window(c));
+    } else if (name == "rect") {
+        control_rect(wait_for_window(c), c);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void run_command(const Command& c) {
     const std::string& name = c.name;
     if (name == "find") {
@@ -699,6 +921,8 @@ void run_command(const Command& c) {
         emit("absent");
     } else if (name == "select") {
         select_entry(c);
+    } else if (run_input_command(c)) {
+        // real input and its queries
     } else if (name == "sleep") {
         Sleep(static_cast<DWORD>(c.positional.empty() ? c.number("ms", 0)
                                                       : std::atoll(c.positional[0].c_str())));

@@ -225,3 +225,43 @@ class GuiDriver:
     def absent(self, **query) -> None:
         """DriverError when a matching window is on screen now."""
         self.command("absent", *_options(None, query))
+
+    # -- real input (hooks see it) and the queries that go with it
+
+    def mouse_click(self, window: dict, control_id: Optional[int] = None, double: bool = False,
+                    x: Optional[int] = None, y: Optional[int] = None) -> dict:
+        """A real left click (SendInput) on the centre of a control, or at screen x, y."""
+        return self.command("mouse-click", *_options(window, {
+            "id": control_id, "double": 1 if double else None, "x": x, "y": y}))[0]
+
+    def key_chord(self, window: dict, keys: str, repeat: Optional[int] = None) -> None:
+        """Real key presses, e.g. "shift+left", "space", "alt+f4" (`repeat` times)."""
+        self.command("key-chord", *_options(window, {"keys": keys, "repeat": repeat}))
+
+    def move(self, window: dict, x: int, y: int) -> dict:
+        """Moves a top-level window to screen x, y; its new `window` fact."""
+        return self.command("move", *_options(window, {"x": x, "y": y}))[0]
+
+    def button_state(self, window: dict, control_id: int) -> dict:
+        """`pushed`, `checked`, `focus` of a button (BM_GETSTATE)."""
+        fact = self.command("button-state", *_options(window, {"id": control_id}))[0]
+        fact["pushed"], fact["focus"] = int(fact["pushed"]), int(fact["focus"])
+        return fact
+
+    def listbox_selection(self, window: dict, control_id: int) -> dict:
+        """`index` (-1: none) and `text` of a list box's selection."""
+        fact = self.command("listbox-selection", *_options(window, {"id": control_id}))[0]
+        fact["index"] = int(fact["index"])
+        return fact
+
+    def focus(self, window: dict) -> Optional[dict]:
+        """The control fact of the focused control in the window's thread, or None."""
+        fact = self.command("focus", *_options(window, {}))[0]
+        return fact if "id" in fact else None
+
+    def rect(self, window: dict, control_id: int) -> dict:
+        """`screen` and `client` rectangles (tuples) and `visible` of a control."""
+        fact = self.command("rect", *_options(window, {"id": control_id}))[0]
+        for key in ("screen", "client"):
+            fact[key] = tuple(int(v) for v in fact[key].split(","))
+        return fact

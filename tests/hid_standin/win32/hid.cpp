@@ -14,7 +14,7 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include "tests/hid_standin/standin.h"
+#include "tests/hid_standin/win32/standin.h"
 
 namespace {
 

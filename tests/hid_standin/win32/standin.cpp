@@ -1,4 +1,4 @@
-#include "tests/hid_standin/standin.h"
+#include "tests/hid_standin/win32/standin.h"
 
 #include <cstdlib>
 #include <cwchar>

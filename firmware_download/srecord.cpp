@@ -1,0 +1,163 @@
+#include "firmware_download/srecord.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace firmware_download {
+
+namespace {
+
+// Upper-case hex digits only; anything else in a digit position counts as 0, unreported.
+std::uint8_t digit_value(char c) {
+    if (c >= '0' && c <= '9') {
+        return static_cast<std::uint8_t>(c - '0');
+    }
+    if (c >= 'A' && c <= 'F') {
+        return static_cast<std::uint8_t>(c - 'A' + 10);
+    }
+    return 0;
+}
+
+bool in_window(std::uint32_t address) {
+    return address >= window_start && address <= window_end;
+}
+
+enum class State { seek, type, count, address, data, checksum };
+
+}  // namespace
+
+ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
+    image.fill(0xFF);
+    State state = State::seek;
+    std::uint8_t sum = 0;
+    std::uint32_t address = 0;
+    int address_digits = 0;  // of the record's type
+    int digits_seen = 0;     // inside the current field
+    std::uint8_t field = 0;  // count or checksum being assembled
+    int data_digits = 0;     // D: data digits still to come
+
+    for (char c : text) {
+        switch (state) {
+            case State::seek:
+                if (c == 'S') {
+                    state = State::type;
+                }
+                break;
+            case State::type:
+                if (c == '0' || c == '5') {
+                    state = State::seek;  // header and count records: skipped unread
+                } else if (c >= '1' && c <= '3') {
+                    address_digits = 2 * (c - '1' + 2);
+                    sum = 0;
+                    address = 0;
+                    digits_seen = 0;
+                    field = 0;
+                    state = State::count;
+                } else if (c == '8') {
+                    return ParseOutcome::accepted;  // nothing after the end record is read
+                } else {
+                    return ParseOutcome::format_error;
+                }
+                break;
+            case State::count:
+                field = static_cast<std::uint8_t>(field * 16 + digit_value(c));
+                if (++digits_seen == 2) {
+                    sum = static_cast<std::uint8_t>(sum + field);
+                    data_digits = 2 * field - address_digits - 2;
+                    digits_seen = 0;
+                    state = State::address;
+                }
+                break;
+            case State::address:
+                address = address * 16 + digit_value(c);
+                if (++digits_seen % 2 == 0) {
+                    sum = static_cast<std::uint8_t>(sum + (address & 0xFF));
+                }
+                if (digits_seen == address_digits) {
+                    digits_seen = 0;
+                    field = 0;
+                    if (!in_window(address)) {
+                        // Outside the window the rest of the record is not looked at.
+                        state = data_digits > 0 ? State::data : State::seek;
+                    } else if (data_digits > 0) {
+                        state = State::data;
+                    } else if (data_digits == 0) {
+                        // A record without data bytes: only its checksum can be tested.
+                        sum = static_cast<std::uint8_t>(~sum);
+                        state = State::checksum;
+                    } else {
+                        return ParseOutcome::format_error;  // count below its own address
+                    }
+                }
+                break;
+            case State::data: {
+                if (!in_window(address)) {
+                    state = State::seek;  // the rest of the record and its checksum skipped
+                    break;
+                }
+                std::uint8_t& byte = image[address - window_start];
+                if (data_digits % 2 == 0) {
+                    byte = static_cast<std::uint8_t>(digit_value(c) * 16);
+                } else {
+                    byte = static_cast<std::uint8_t>(byte + digit_value(c));
+                    sum = static_cast<std::uint8_t>(sum + byte);
+                    ++address;
+                }
+                if (--data_digits == 0) {
+                    sum = static_cast<std::uint8_t>(~sum);
+                    state = State::checksum;
+                }
+                break;
+            }
+            case State::checksum:
+                if (digits_seen == 2) {
+                    state = State::seek;  // the separator, consumed unseen
+                    break;
+                }
+                field = static_cast<std::uint8_t>(field * 16 + digit_value(c));
+                if (++digits_seen == 2 && field != sum) {
+                    return ParseOutcome::format_error;
+                }
+                break;
+        }
+    }
+    return ParseOutcome::format_error;  // no end record
+}
+
+bool firmware_file_opens(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+ParseOutcome read_firmware_file(const std::string& path, FirmwareImage& image,
+                                std::size_t max_size) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) {
+        return ParseOutcome::not_found;
+    }
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        size = std::ftell(file);
+    }
+    if (size < 0 || static_cast<unsigned long>(size) > max_size ||
+        std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        return ParseOutcome::cannot_read;
+    }
+    // Text mode only ever shortens what is read, so the file's size is enough.
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<std::size_t>(size) + 1]);
+    if (!buffer) {
+        std::fclose(file);
+        return ParseOutcome::cannot_read;
+    }
+    const std::size_t read = std::fread(buffer.get(), 1, static_cast<std::size_t>(size), file);
+    std::fclose(file);
+    return read_records(std::string_view(buffer.get(), read), image);
+}
+
+}  // namespace firmware_download

@@ -1,0 +1,94 @@
+#include "keymap_editor/settings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+#include "common/language.h"
+#include "keymap_editor/text_cut.h"
+
+namespace keymap_editor {
+
+namespace {
+
+constexpr const char* program_section = "Program Information";
+constexpr const char* font_section = "Display Font";
+// "ＭＳ ゴシック" in Shift-JIS.
+constexpr const char* default_japanese_face =
+    "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+
+std::string text_value(const ProfileLookup& lookup, const char* section, const char* key,
+                       const char* fallback) {
+    std::optional<std::string> value = lookup ? lookup(section, key) : std::nullopt;
+    if (!value) {
+        return fallback;
+    }
+    return value->substr(0, std::min(value->size(), max_text));
+}
+
+int int_value(const ProfileLookup& lookup, const char* section, const char* key, int fallback) {
+    std::optional<std::string> value = lookup ? lookup(section, key) : std::nullopt;
+    return value ? profile_int(*value) : fallback;
+}
+
+std::size_t folder_length(std::string_view path) {
+    std::size_t slash = path.find_last_of("\\/:");
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+}  // namespace
+
+int profile_int(std::string_view value) {
+    std::size_t i = 0;
+    while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < value.size() && (value[i] == '-' || value[i] == '+')) {
+        negative = value[i] == '-';
+        ++i;
+    }
+    long long number = 0;
+    for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i) {
+        number = std::min<long long>(number * 10 + (value[i] - '0'), INT_MAX);
+    }
+    return static_cast<int>(negative ? -number : number);
+}
+
+EditorSettings read_settings(unsigned ansi_code_page, const ProfileLookup& lookup) {
+    EditorSettings settings;
+    const int default_language = common::japanese_from_code_page(ansi_code_page) ? 0 : 1;
+    settings.japanese = int_value(lookup, program_section, "Language", default_language) == 0;
+    if (settings.japanese) {
+        settings.keycode_list_name =
+            text_value(lookup, program_section, "Keycode(JPN)", "Keycode.Jpn");
+        settings.font.face = text_value(lookup, font_section, "Name(JPN)", default_japanese_face);
+        settings.font.height = int_value(lookup, font_section, "Size(JPN)", 12);
+    } else {
+        settings.keycode_list_name =
+            text_value(lookup, program_section, "Keycode(ENG)", "Keycode.Eng");
+        settings.font.face = text_value(lookup, font_section, "Name(ENG)", "MS Sans Serif");
+        settings.font.height = int_value(lookup, font_section, "Size(ENG)", 12);
+    }
+    // The face is interpreted in the system's code page, whatever the editor language.
+    settings.font.face = cut_text(settings.font.face, max_face_name,
+                                  common::japanese_from_code_page(ansi_code_page));
+    return settings;
+}
+
+std::optional<std::string> keycode_list_path(std::string_view program_path,
+                                             std::string_view list_name) {
+    std::string path(program_path.substr(0, folder_length(program_path)));
+    path += list_name;
+    if (path.size() > max_text) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::string settings_path(std::string_view program_path) {
+    std::string path(program_path.substr(0, folder_length(program_path)));
+    return path + settings_file_name;
+}
+
+}  // namespace keymap_editor

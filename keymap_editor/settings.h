@@ -1,0 +1,50 @@
+#pragma once
+// Lexmap's settings: "Lexmap.INI" beside the program, its defaults and the language rule, the
+// key code list path and the display font.
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace keymap_editor {
+
+// Looks a key up in the settings file: the value as the private-profile functions return it,
+// or nothing when the file or the key is missing.
+using ProfileLookup =
+    std::function<std::optional<std::string>(std::string_view section, std::string_view key)>;
+
+constexpr const char* settings_file_name = "Lexmap.INI";
+// Every text value and path holds at most this many characters (a 260-byte buffer).
+constexpr std::size_t max_text = 259;
+// A LOGFONT face name holds 31 bytes and its terminator.
+constexpr std::size_t max_face_name = 31;
+
+struct FontSpec {
+    int height = 12;    // logical height: the character cell height
+    int charset = 128;  // the Shift-JIS character set, in both languages
+    int quality = 1;    // draft
+    std::string face;   // ANSI code page, cut to max_face_name bytes
+};
+
+struct EditorSettings {
+    bool japanese = false;
+    std::string keycode_list_name;  // as the settings give it, relative to the program folder
+    FontSpec font;
+};
+
+// An integer value as GetPrivateProfileInt reads it: leading digits (with a sign), 0 when the
+// value does not start with a number.
+int profile_int(std::string_view value);
+
+// The language, list name and font of the run. `ansi_code_page` gives the default language;
+// "Language" = 0 makes the editor Japanese, any other value English.
+EditorSettings read_settings(unsigned ansi_code_page, const ProfileLookup& lookup);
+
+// The program's folder (with its trailing separator) followed by the list name; nothing when
+// the result does not fit a path of max_text characters.
+std::optional<std::string> keycode_list_path(std::string_view program_path,
+                                             std::string_view list_name);
+// The settings file beside the program.
+std::string settings_path(std::string_view program_path);
+
+}  // namespace keymap_editor
