@@ -1,6 +1,7 @@
 #include "hidlink/win32/overlapped_device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
 
@@ -14,16 +15,27 @@ constexpr DWORD cancel_confirm_ms = 2000;
 
 }  // namespace
 
+namespace {
+
+// Both constant-initialised, so no guarded static is involved: the guard's synchronisation
+// objects would stay behind every time a library using this code is unloaded.
+SRWLOCK phase_events_lock = SRWLOCK_INIT;
+// Made on first use and never destroyed by the static destructors: a thread still in a phase
+// while the program exits must not meet a map that is gone. The events live as long as we do,
+// unless a library that is being unloaded closes them (close_phase_events).
+std::map<std::string, HANDLE>* phase_events = nullptr;
+
+}  // namespace
+
 HANDLE phase_event(const char* name) {
-    // Neither is ever destroyed: a thread still in a phase while the program exits must not
-    // meet a map torn down by the static destructors. The events live as long as we do.
-    static SRWLOCK lock = SRWLOCK_INIT;
-    static auto& events = *new std::map<std::string, HANDLE>;
-    AcquireSRWLockExclusive(&lock);
-    auto found = events.find(name);
-    if (found != events.end()) {
+    AcquireSRWLockExclusive(&phase_events_lock);
+    if (phase_events == nullptr) {
+        phase_events = new std::map<std::string, HANDLE>;
+    }
+    auto found = phase_events->find(name);
+    if (found != phase_events->end()) {
         HANDLE event = found->second;
-        ReleaseSRWLockExclusive(&lock);
+        ReleaseSRWLockExclusive(&phase_events_lock);
         return event;
     }
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, name);
@@ -32,9 +44,23 @@ HANDLE phase_event(const char* name) {
         // waits, which is all the event is for.
         event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
-    events.emplace(name, event);
-    ReleaseSRWLockExclusive(&lock);
+    phase_events->emplace(name, event);
+    ReleaseSRWLockExclusive(&phase_events_lock);
     return event;
+}
+
+void close_phase_events() {
+    AcquireSRWLockExclusive(&phase_events_lock);
+    if (phase_events != nullptr) {
+        for (auto& [name, event] : *phase_events) {
+            if (event != nullptr) {
+                CloseHandle(event);
+            }
+        }
+        delete phase_events;
+        phase_events = nullptr;
+    }
+    ReleaseSRWLockExclusive(&phase_events_lock);
 }
 
 OverlappedDevice::OverlappedDevice(HANDLE handle)
@@ -130,8 +156,25 @@ void OverlappedDevice::wait_event(std::uint32_t ms) {
         }
         return;
     }
-    if (event_ == nullptr || WaitForSingleObject(event_, ms) == WAIT_FAILED) {
+    if (event_ == nullptr) {
         Sleep(ms);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    DWORD waited = WaitForSingleObject(event_, ms);
+    if (waited == WAIT_FAILED) {
+        Sleep(ms);
+    } else if (waited == WAIT_OBJECT_0 && outstanding() &&
+               !HasOverlappedIoCompleted(&io_->overlapped)) {
+        // Signalled, but not by our I/O: the event is named and shared, and another process
+        // may have left it set. Waiting on it again would return at once, so sleep out the
+        // rest of the slice instead of spinning.
+        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+        if (elapsed < ms) {
+            Sleep(static_cast<DWORD>(ms - elapsed));
+        }
     }
 }
 

@@ -12,6 +12,9 @@ namespace hidlink::win32 {
 // The named manual-reset phase event, created (initially non-signalled) on first use and kept
 // open until the program exits, so every phase of every device of the process reuses it.
 HANDLE phase_event(const char* name);
+// Closes every phase event of the process. Only for a library about to be unloaded, when no
+// device of it is open any more: its events would otherwise outlive it.
+void close_phase_events();
 
 class OverlappedDevice : public Device {
   public:

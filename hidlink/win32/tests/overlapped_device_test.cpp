@@ -155,5 +155,42 @@ TEST(OverlappedDevice, ReadThatFailedDoesNotTurnTheWaitIntoASpin) {
     EXPECT_EQ(pipe.device->start_read(reply), IoStatus::failed);
 }
 
+TEST(OverlappedDevice, EventLeftSignalledByAnotherProcessDoesNotTurnTheWaitIntoASpin) {
+    PipePair pipe;
+    pipe.device->begin_phase("KbdOverlappedTestShared");
+    Frame reply{};
+    ASSERT_EQ(pipe.device->start_read(reply), IoStatus::pending);
+    // Another holder of the name sets the event and leaves it set.
+    HANDLE other = OpenEventA(EVENT_MODIFY_STATE, FALSE, "KbdOverlappedTestShared");
+    ASSERT_NE(other, nullptr);
+    SetEvent(other);
+
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) {
+        pipe.device->wait_event(8);
+    }
+    // A spin returns at once each time; sleeping out the slices takes about 40 ms.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
+    EXPECT_FALSE(pipe.device->io_complete());
+
+    // Our own completion still ends the wait and is taken.
+    pipe.send(numbered_frame(6));
+    pipe.device->wait_event(1000);
+    EXPECT_TRUE(pipe.device->io_complete());
+    EXPECT_EQ(reply, numbered_frame(6));
+    CloseHandle(other);
+}
+
+TEST(OverlappedDevice, ClosedPhaseEventsAreCreatedAnewOnNextUse) {
+    HANDLE first = phase_event("KbdOverlappedTestClosed");
+    ASSERT_NE(first, nullptr);
+    close_phase_events();
+    // The handle is gone: nothing else holds the name, so the event no longer exists.
+    EXPECT_EQ(OpenEventA(SYNCHRONIZE, FALSE, "KbdOverlappedTestClosed"), nullptr);
+    HANDLE again = phase_event("KbdOverlappedTestClosed");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(WaitForSingleObject(again, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
 }  // namespace
 }  // namespace hidlink::win32

@@ -1,0 +1,137 @@
+"""TVKBDCMD.dll and TAVBuzzChk.exe of one bitness (argument 64 or 32) under Wine against
+kbdsim.exe, in one run: every export's frames byte for byte, saved settings shared between
+two clients, the check tool started once and ended by the last client, the replay after a
+device change, wave playback, the CPU a wait costs on a shared event left signalled, the
+__stdcall stack balance, calls from several threads, and load-time linking through the import
+library."""
+
+import sys
+import time
+
+import harness
+from buzzer import Facts, Install, frames_since, received, temp_root
+
+BUZZ_ON_2_1 = "1: 00 04 03 04 01 0C"
+CLICK_1 = "00 02 03 01 01 07"
+
+
+def main(bits: int) -> int:
+    facts = Facts()
+    install = Install(bits, temp_root())
+    with harness.Kbdsim(models=(1, 2)) as sim:
+        a = install.client(sim)
+        facts.equal("client bitness", a.ask("bits"), f"bits {bits}")
+        facts.equal("load by name", a.ask("load"), "loaded")
+        facts.check("loading starts the check tool", bool(a.wait_tool(1, "yes")))
+
+        mark = received(sim)
+        calls = ["BuzzOn:1:0", "BuzzOn:2:2", "BuzzOn:0:255", "BuzzOff", "BuzzOn:0:255",
+                 "SetKEYClick:1", "SetKEYClick:255", "DisKEYClick", "SetKEYClick:255",
+                 "WaveBuzzOn:1:0", "WaveBuzzOn:0:255", "WaveBuzzOff", "WaveBuzzOn:0:255",
+                 "BuzzOn:3:0", "BuzzOn:1:3", "SetKEYClick:7", "WaveBuzzOn:256:0",
+                 "BuzzOn:2:1", "SetKEYClick:1"]
+        for call in calls:
+            a.ask("call:" + call)
+        facts.equal("every export's frames, byte for byte, to the right keyboards",
+                    frames_since(sim, mark), [
+                        "1: 00 04 03 02 00 09", "1: 00 04 03 04 02 0D", "1: 00 04 03 04 02 0D",
+                        "1: 00 05 02 00 07",
+                        "2: " + CLICK_1, "1: " + CLICK_1, "2: " + CLICK_1, "1: " + CLICK_1,
+                        "2: 00 03 02 00 05", "1: 00 03 02 00 05",
+                        "2: 00 04 03 02 00 09", "2: 00 04 03 02 00 09", "2: 00 05 02 00 07",
+                        BUZZ_ON_2_1, "2: " + CLICK_1, "1: " + CLICK_1])
+
+        # A second client shares the saved settings and the one check tool.
+        b = install.client(sim)
+        b.ask("load")
+        time.sleep(1)  # the copy of the tool that b's load started has had time to end
+        facts.equal("a second client's copy of the tool ends at once",
+                    b.wait_tool(1, "yes")["count"], "1")
+        mark = received(sim)
+        b.ask("call:BuzzOn:0:255")
+        b.ask("call:SetKEYClick:255")
+        facts.equal("the second client replays what the first saved", frames_since(sim, mark),
+                    [BUZZ_ON_2_1, "2: " + CLICK_1, "1: " + CLICK_1])
+        b.ask("unload")
+        b.end()
+        time.sleep(0.5)
+        facts.equal("the tool survives the first unload", a.tool()["window"], "yes")
+
+        # Unplugged and plugged again: the device change makes the tool replay.
+        for command in ("unplug 1", "unplug 2", "plug 1", "plug 2"):
+            sim.send(command)
+        mark = received(sim)
+        facts.equal("device change delivered", a.ask("devchange"), "devchange sent")
+        facts.equal("replay after the device change", frames_since(sim, mark),
+                    [BUZZ_ON_2_1, "2: " + CLICK_1, "1: " + CLICK_1])
+
+        # The tool loads and frees the library on every device change: nothing may pile up.
+        first = int(a.tool()["handles"])
+        for _ in range(20):
+            a.ask("devchange")
+        last = int(a.tool()["handles"])
+        facts.check(f"the tool's handles stay put over 20 device changes ({first} -> {last})",
+                    last <= first + 3, (first, last))
+
+        # Wave playback selected: a loop of TvBz12A.wav, no keyboard touched.
+        install.select_sound(0)
+        mark = received(sim)
+        w = install.client(sim, {"WINEDEBUG": "trace+winmm"})
+        w.ask("load")
+        w.ask("call:WaveBuzzOn:2:1")
+        w.ask("call:WaveBuzzOff")
+        w.ask("unload")
+        trace = w.end().stderr
+        facts.check("WaveBuzzOn(2, 1) plays TvBz12A.wav", 'SoundName=L"TvBz12A.wav"' in trace,
+                    trace[-1500:])
+        # SND_FILENAME | SND_NODEFAULT | SND_LOOP | SND_ASYNC
+        facts.check("... by file name, asynchronously, in a loop, no default sound",
+                    "fdwSound=0002000B" in trace, trace[-1500:])
+        facts.equal("wave playback touches no keyboard", frames_since(sim, mark), [])
+        install.select_sound(None)
+
+        # Another process keeps the shared event signalled; the client waits 5 s for a reply
+        # that never comes, without burning its CPU.
+        holder = install.client(sim)
+        holder.ask("hold-event:15")
+        sim.send("fault 1 silent on 04")
+        before = int(a.ask("cpu").split("=")[1])
+        start = time.monotonic()
+        a.ask("call:BuzzOn:1:1")
+        waited = time.monotonic() - start
+        used = int(a.ask("cpu").split("=")[1]) - before
+        facts.check("the unanswered call waited its 5 s read time-out", 4.5 < waited < 9, waited)
+        facts.check(f"... using next to no CPU while the event stays signalled ({used} ms)",
+                    used < 500,
+                    f"{used} ms of CPU")
+        holder.end()
+
+        facts.equal("__stdcall: the stack stays balanced over every export",
+                    a.ask("stack:30", timeout=120), "stack balanced calls=180")
+        facts.equal("calls from four threads at once", a.ask("threads:4:6", timeout=120),
+                    "threads calls=24")
+
+        # Loading and freeing the library again and again leaves nothing behind in a client.
+        churn = install.client(sim)
+        line = churn.ask("loadfree:TVKBDCMD.dll:10")
+        before, after = (int(n) for n in line.split()[1::2])
+        facts.check(f"no handle survives an unload ({line})", after <= before + 2, line)
+        churn.end()
+
+        a.ask("unload")
+        facts.check("the last unload ends the check tool", bool(a.wait_tool(0, "no")))
+        a.end()
+
+        # A C program linked at load time through the import library and the header.
+        mark = received(sim)
+        linked = install.run("buzz_linked.exe", sim=sim)
+        facts.equal("load-time linking through the import library", linked.stdout.strip(),
+                    "linked calls done")
+        facts.equal("... its frames", frames_since(sim, mark), [
+            "1: 00 04 03 02 02 0B", "2: 00 02 03 01 00 06", "1: 00 02 03 01 00 06",
+            "1: 00 05 02 00 07", "2: 00 03 02 00 05", "1: 00 03 02 00 05"])
+    return facts.exit_code()
+
+
+if __name__ == "__main__":
+    sys.exit(main(int(sys.argv[1])))
