@@ -15,6 +15,7 @@
 #include "buzzer_library/settings_block.h"
 #include "buzzer_library/sound_selection.h"
 #include "common/clock.h"
+#include "common/win32/thread_data.h"
 #include "hidlink/link.h"
 #include "hidlink/win32/host_factory.h"
 #include "hidlink/win32/overlapped_device.h"
@@ -193,29 +194,6 @@ void on_process_detach(bool process_ending) {
     }
 }
 
-// The 32-bit runtime keeps per-thread data (a duplicated thread handle and an event) for the
-// thread that loaded the library, and frees it only when that thread ends. A library that is
-// unloaded while the thread lives on (the check tool does so on every device change) must give
-// it back itself: this tells the image's own TLS callbacks that the unloading thread is done.
-void release_thread_data_of_this_image(HINSTANCE instance) {
-#if defined(__i386__)
-    auto* base = reinterpret_cast<BYTE*>(instance);
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS];
-    if (entry.VirtualAddress == 0) {
-        return;
-    }
-    auto* tls = reinterpret_cast<IMAGE_TLS_DIRECTORY*>(base + entry.VirtualAddress);
-    auto* callback = reinterpret_cast<PIMAGE_TLS_CALLBACK*>(tls->AddressOfCallBacks);
-    for (; callback != nullptr && *callback != nullptr; ++callback) {
-        (*callback)(instance, DLL_THREAD_DETACH, nullptr);
-    }
-#else
-    (void)instance;  // the 64-bit runtime keeps nothing of the kind
-#endif
-}
-
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -227,7 +205,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         case DLL_PROCESS_DETACH:
             on_process_detach(reserved != nullptr);
             if (reserved == nullptr) {
-                release_thread_data_of_this_image(instance);
+                common::win32::release_thread_data_of_this_image(instance);
             }
             break;
         default:

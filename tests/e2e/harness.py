@@ -573,22 +573,35 @@ def _standin_dir(bits32: bool) -> Path:
     return folder
 
 
+def _real_hid_report_root() -> Path:
+    global _real_hid_root
+    if _real_hid_root is None:
+        _real_hid_root = Path(tempfile.mkdtemp(prefix="realhid-"))
+        (_real_hid_root / "report.txt").touch()
+    return _real_hid_root
+
+
+def add_real_hid_standins(folder: os.PathLike | str, bits32: bool = False) -> None:
+    """For a test that installs programs into a folder of its own: in a real-backend run, puts
+    the stand-ins of that bitness beside them (otherwise does nothing)."""
+    if not REAL_HID:
+        return
+    _real_hid_report_root()
+    for item in _standin_dir(bits32).glob("*.dll"):
+        shutil.copy2(item, Path(folder) / item.name)
+
+
 def _real_hid_copy(exe: Path) -> Path:
     """The program in a copy of its folder (its files only: companions such as a DLL or a
     settings file come along) with the stand-ins of its bitness beside it."""
-    global _real_hid_root
     folder = exe.parent
     if folder not in _real_hid_copies:
-        if _real_hid_root is None:
-            _real_hid_root = Path(tempfile.mkdtemp(prefix="realhid-"))
-            (_real_hid_root / "report.txt").touch()
-        target = _real_hid_root / f"bin{len(_real_hid_copies)}"
+        target = _real_hid_report_root() / f"bin{len(_real_hid_copies)}"
         target.mkdir()
         for item in folder.iterdir():
             if item.is_file() and item.suffix.lower() not in (".a", ".o", ".obj", ".ninja"):
                 shutil.copy2(item, target / item.name)
-        for item in _standin_dir(_pe_is_32bit(exe)).glob("*.dll"):
-            shutil.copy2(item, target / item.name)
+        add_real_hid_standins(target, _pe_is_32bit(exe))
         _real_hid_copies[folder] = target
     return _real_hid_copies[folder] / exe.name
 

@@ -39,6 +39,7 @@ class Install:
         self.folder.mkdir(parents=True)
         for name in FILES:
             shutil.copy2(build_folder(bits) / name, self.folder / name)
+        harness.add_real_hid_standins(self.folder, bits32=bits == 32)
 
     def select_sound(self, value: Optional[int]) -> None:
         """ReedBeep.ini with "SelectSound" = value; None removes the file."""

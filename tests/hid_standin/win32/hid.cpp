@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 
@@ -14,6 +13,7 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include "common/win32/thread_data.h"
 #include "tests/hid_standin/win32/standin.h"
 
 namespace {
@@ -27,13 +27,22 @@ struct Preparsed {
 
 // Everything the DLL keeps, in one place.
 struct Module {
-    std::mutex lock;
+    SRWLOCK lock = SRWLOCK_INIT;
     std::set<Preparsed*> live_preparsed;
     std::map<HANDLE, int> seen_handles;  // handle → interface, as last queried
     long preparsed_got = 0;
     long attributes_read = 0;
     long misuse = 0;  // freeing twice, calls with preparsed data that is not live
 } module_state;
+
+// A slim lock, not std::mutex: the thread runtime behind that would leave handles behind each
+// time a program loads and frees a library that pulls the stand-ins in.
+struct Hold {
+    Hold() { AcquireSRWLockExclusive(&module_state.lock); }
+    ~Hold() { ReleaseSRWLockExclusive(&module_state.lock); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+};
 
 bool find_interface(HANDLE handle, simclient::ListedInterface& out) {
     int id = hid_standin::interface_of_handle(handle);
@@ -43,7 +52,7 @@ bool find_interface(HANDLE handle, simclient::ListedInterface& out) {
     for (const simclient::ListedInterface& listed : hid_standin::current_listing()) {
         if (listed.id == id) {
             out = listed;
-            std::lock_guard<std::mutex> hold(module_state.lock);
+            Hold hold;
             module_state.seen_handles[handle] = id;
             return true;
         }
@@ -53,7 +62,7 @@ bool find_interface(HANDLE handle, simclient::ListedInterface& out) {
 
 const Preparsed* live(PHIDP_PREPARSED_DATA data) {
     auto* preparsed = reinterpret_cast<Preparsed*>(data);
-    std::lock_guard<std::mutex> hold(module_state.lock);
+    Hold hold;
     if (module_state.live_preparsed.count(preparsed) == 0) {
         ++module_state.misuse;
         return nullptr;
@@ -140,7 +149,7 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) {
     attributes->VendorID = listed.vendor_id;
     attributes->ProductID = listed.product_id;
     attributes->VersionNumber = 0x0100;
-    std::lock_guard<std::mutex> hold(module_state.lock);
+    Hold hold;
     ++module_state.attributes_read;
     return TRUE;
 }
@@ -151,7 +160,7 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
         return FALSE;
     }
     auto* preparsed = new Preparsed{listed};
-    std::lock_guard<std::mutex> hold(module_state.lock);
+    Hold hold;
     module_state.live_preparsed.insert(preparsed);
     ++module_state.preparsed_got;
     *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(preparsed);
@@ -161,7 +170,7 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
 BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
     auto* preparsed = reinterpret_cast<Preparsed*>(data);
     {
-        std::lock_guard<std::mutex> hold(module_state.lock);
+        Hold hold;
         if (module_state.live_preparsed.erase(preparsed) == 0) {
             ++module_state.misuse;  // freed twice, or never handed out
             return FALSE;
@@ -263,10 +272,10 @@ BOOLEAN NTAPI HidD_GetMsGenreDescriptor(HANDLE, PVOID, ULONG) {
     return FALSE;
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH) {
         // A thread ended by the process's exit may have held the lock: report all the same.
-        std::unique_lock<std::mutex> hold(module_state.lock, std::try_to_lock);
+        bool held = TryAcquireSRWLockExclusive(&module_state.lock);
         // A handle the program queried that still names the same interface was never closed.
         long open_handles = 0;
         for (const auto& [handle, id] : module_state.seen_handles) {
@@ -280,6 +289,12 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
             " preparsed_not_freed=" + std::to_string(module_state.live_preparsed.size()) +
             " handles_open=" + std::to_string(open_handles) +
             " misuse=" + std::to_string(module_state.misuse));
+        if (held) {
+            ReleaseSRWLockExclusive(&module_state.lock);
+        }
+        if (reserved == nullptr) {
+            common::win32::release_thread_data_of_this_image(instance);
+        }
     }
     return TRUE;
 }

@@ -9,11 +9,11 @@
 
 #include <cstddef>
 #include <cstring>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "common/win32/thread_data.h"
 #include "tests/hid_standin/win32/standin.h"
 
 namespace {
@@ -30,16 +30,25 @@ struct DeviceList {
 // Everything the DLL keeps, in one place; guarded, since a program may enumerate on several
 // threads.
 struct Module {
-    std::mutex lock;
+    SRWLOCK lock = SRWLOCK_INIT;
     std::set<DeviceList*> live_lists;
     long lists_created = 0;
     long detail_fetches = 0;
     long misuse = 0;  // calls on lists that are not live, wrong record sizes
 } module_state;
 
+// A slim lock, not std::mutex: the thread runtime behind that would leave handles behind each
+// time a program loads and frees a library that pulls the stand-ins in.
+struct Hold {
+    Hold() { AcquireSRWLockExclusive(&module_state.lock); }
+    ~Hold() { ReleaseSRWLockExclusive(&module_state.lock); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+};
+
 DeviceList* live_list(HDEVINFO set) {
     auto* list = static_cast<DeviceList*>(set);
-    std::lock_guard<std::mutex> hold(module_state.lock);
+    Hold hold;
     if (module_state.live_lists.count(list) == 0) {
         ++module_state.misuse;
         return nullptr;
@@ -48,7 +57,7 @@ DeviceList* live_list(HDEVINFO set) {
 }
 
 void count_misuse() {
-    std::lock_guard<std::mutex> hold(module_state.lock);
+    Hold hold;
     ++module_state.misuse;
 }
 
@@ -70,7 +79,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR /*enumerator*
             list->interface_ids.push_back(listed.id);
         }
     }
-    std::lock_guard<std::mutex> hold(module_state.lock);
+    Hold hold;
     module_state.live_lists.insert(list);
     ++module_state.lists_created;
     SetLastError(ERROR_SUCCESS);
@@ -156,7 +165,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
     }
     std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
     {
-        std::lock_guard<std::mutex> hold(module_state.lock);
+        Hold hold;
         ++module_state.detail_fetches;
     }
     SetLastError(ERROR_SUCCESS);
@@ -166,7 +175,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     auto* list = static_cast<DeviceList*>(set);
     {
-        std::lock_guard<std::mutex> hold(module_state.lock);
+        Hold hold;
         if (module_state.live_lists.erase(list) == 0) {
             ++module_state.misuse;  // destroyed twice, or never created
             SetLastError(ERROR_INVALID_HANDLE);
@@ -178,15 +187,21 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     return TRUE;
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH) {
         // A thread ended by the process's exit may have held the lock: report all the same.
-        std::unique_lock<std::mutex> hold(module_state.lock, std::try_to_lock);
+        bool held = TryAcquireSRWLockExclusive(&module_state.lock);
         hid_standin::append_report(
             "setupapi lists_created=" + std::to_string(module_state.lists_created) +
             " details=" + std::to_string(module_state.detail_fetches) +
             " lists_not_destroyed=" + std::to_string(module_state.live_lists.size()) +
             " misuse=" + std::to_string(module_state.misuse));
+        if (held) {
+            ReleaseSRWLockExclusive(&module_state.lock);
+        }
+        if (reserved == nullptr) {
+            common::win32::release_thread_data_of_this_image(instance);
+        }
     }
     return TRUE;
 }
