@@ -208,7 +208,7 @@ std::unique_ptr<hidlink::Device> InProcessHost::open_device(const std::string& p
         return nullptr;
     }
     const InterfaceInfo* info = simulation_.find_interface(id);
-    if (info == nullptr || !info->plugged) {
+    if (info == nullptr || !info->plugged || !opens_for_read_write(*info)) {
         return nullptr;
     }
     return std::make_unique<InProcessDevice>(*this, *info);

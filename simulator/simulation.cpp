@@ -47,6 +47,10 @@ void spoil_checksum(Frame& frame) {
 
 }  // namespace
 
+bool opens_for_read_write(const InterfaceInfo& info) {
+    return info.kind != InterfaceKind::keyboard_collection;
+}
+
 hidlink::Capabilities capabilities_of(const InterfaceInfo& info) {
     hidlink::Capabilities caps;
     caps.usage_page = info.usage_page;
@@ -60,6 +64,8 @@ hidlink::Capabilities capabilities_of(const InterfaceInfo& info) {
         // Boot keyboard: report ID byte + 8-byte input report, LED output report.
         caps.report_length[0] = 9;
         caps.report_length[1] = 2;
+    } else if (info.kind == InterfaceKind::consumer_control) {
+        caps.report_length[0] = 3;  // report ID byte + one 16-bit usage
     } else {
         caps.report_length[0] = hidlink::frame_size;
         caps.report_length[1] = hidlink::frame_size;
@@ -83,6 +89,12 @@ std::vector<CapabilityRecord> button_capabilities_of(const InterfaceInfo& info, 
 
 std::vector<CapabilityRecord> value_capabilities_of(const InterfaceInfo& info, ReportKind kind) {
     if (info.kind == InterfaceKind::keyboard_collection) {
+        return {};
+    }
+    if (info.kind == InterfaceKind::consumer_control) {
+        if (kind == ReportKind::input) {
+            return {{0x000C, 0, true, 0x0000, 0x03FF}};
+        }
         return {};
     }
     switch (kind) {
@@ -184,6 +196,14 @@ Simulation::Simulation(std::vector<int> models, std::vector<int> alternate_ident
         collection.usage_page = 0x0001;
         collection.usage = 0x0006;
         interfaces_.push_back(collection);
+        if (model == 1) {
+            InterfaceInfo consumer = collection;
+            consumer.id = consumer_control_id(model);
+            consumer.kind = InterfaceKind::consumer_control;
+            consumer.usage_page = 0x000C;
+            consumer.usage = 0x0001;
+            interfaces_.push_back(consumer);
+        }
         interfaces_.push_back(vendor);
     }
 }
@@ -349,6 +369,22 @@ Response Simulation::on_frame(int interface_id, const Frame& frame, std::uint64_
         response.unplug = true;
     }
     return response;
+}
+
+bool Simulation::input_report(int model, const Frame& report, std::uint64_t now_ms,
+                              std::string& error) {
+    const InterfaceInfo* info = find_interface(model);  // a vendor interface's id is its model
+    if (info == nullptr || info->kind != InterfaceKind::vendor) {
+        error = "model " + std::to_string(model) + " is not present";
+        return false;
+    }
+    if (!info->plugged) {
+        error = "model " + std::to_string(model) + " is unplugged";
+        return false;
+    }
+    note_time(now_ms);
+    log(frame_line(elapsed(now_ms), model, Direction::out, report));
+    return true;
 }
 
 void Simulation::set_plugged(int model, bool plugged, std::uint64_t now_ms) {

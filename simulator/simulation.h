@@ -22,6 +22,7 @@ enum class InterfaceKind {
     vendor,               // the keyboard's vendor-defined collection (usage page 0xFF01, usage 1)
     keyboard_collection,  // the same keyboard's standard keyboard collection (page 1, usage 6)
     other_vendor,         // another vendor's device with a vendor-defined collection
+    consumer_control,     // the Sparrow POS Keyboard's consumer-control collection (0x0C, 1)
 };
 
 // One HID interface as discovery sees it.
@@ -45,6 +46,15 @@ constexpr int keyboard_collection_id(int model) {
     return 10 + model;
 }
 constexpr std::uint16_t other_vendor_id = 0x0E6A;
+// The Sparrow POS Keyboard's consumer-control collection: same identity, opens for reading
+// and writing, wrong usage page, so discovery must turn it away by its usage.
+constexpr int consumer_control_id(int model) {
+    return 20 + model;
+}
+
+// Windows keeps keyboard collections to itself: opening one for reading and writing fails.
+// Every other interface opens.
+bool opens_for_read_write(const InterfaceInfo& info);
 
 // What the HID parser would report for the interface (same for every backend).
 hidlink::Capabilities capabilities_of(const InterfaceInfo& info);
@@ -104,6 +114,12 @@ class Simulation {
     // at the latest time the simulation has seen.
     bool apply_command(std::string_view command, std::string& error);
     bool apply_command(std::string_view command, std::string& error, std::uint64_t now_ms);
+
+    // An input report the keyboard `model` sends on its own, as a HID device does to every
+    // open handle of its vendor interface: logged as a frame out. False (with why) when the
+    // model is not present or not plugged; the server then delivers nothing.
+    bool input_report(int model, const hidlink::Frame& report, std::uint64_t now_ms,
+                      std::string& error);
 
     // State file: every keyboard's key map, settings, firmware image, date stamps, buzzer and
     // click state, and plug state (format in state_file.h and README.md).

@@ -41,7 +41,7 @@ TEST(SimulationInProcessHost, DiscoveryOpensOnlyTheSelectedModelsVendorInterface
     EXPECT_EQ(path, "sim:99");
     ASSERT_EQ(bench.host.interface_path(1, path), hidlink::InterfaceLookup::found);
     EXPECT_EQ(path, "sim:11");
-    EXPECT_EQ(bench.host.interface_path(9, path), hidlink::InterfaceLookup::no_more);
+    EXPECT_EQ(bench.host.interface_path(10, path), hidlink::InterfaceLookup::no_more);
     bench.host.close_interface_list();
 
     Link link(bench.host, bench.clock);

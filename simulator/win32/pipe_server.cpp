@@ -6,6 +6,7 @@
 
 #include "simulator/client/listing.h"
 #include "simulator/client/win32/pipes.h"
+#include "simulator/input_report.h"
 
 namespace simulator::win32 {
 
@@ -23,6 +24,9 @@ constexpr DWORD pipe_buffer_bytes = 4096;
 constexpr int listeners_per_pipe = 2;
 constexpr int control_pipe = -1;  // listen()'s interface id for the control pipe
 constexpr std::size_t max_request_bytes = 64 * 1024;
+// An input report nobody reads for this long is dropped for that connection (a HID device's
+// buffer overflows the same way); it never holds up the control request.
+constexpr DWORD input_report_patience_ms = 1000;
 // After the frame that unplugs an interface, the replies already written get this long to be
 // read before the interface's pipes close.
 constexpr DWORD unplug_grace_ms = 50;
@@ -101,6 +105,25 @@ bool write_message(HANDLE pipe, HANDLE event, HANDLE stop, const void* data, DWO
     DWORD bytes = 0;
     BOOL started = WriteFile(pipe, data, size, &bytes, &overlapped);
     return finish(pipe, overlapped, started, stop, bytes) == Wait::done && bytes == size;
+}
+
+// A write that gives up after `patience_ms`, leaving no I/O outstanding.
+bool write_bounded(HANDLE pipe, const void* data, DWORD size, DWORD patience_ms) {
+    IoEvent event;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event.get();
+    DWORD bytes = 0;
+    BOOL started = WriteFile(pipe, data, size, &bytes, &overlapped);
+    if (!started && GetLastError() == ERROR_IO_PENDING &&
+        WaitForSingleObject(overlapped.hEvent, patience_ms) != WAIT_OBJECT_0) {
+        CancelIo(pipe);
+        GetOverlappedResult(pipe, &overlapped, &bytes, TRUE);
+        return false;
+    }
+    if (!started && GetLastError() != ERROR_IO_PENDING) {
+        return false;
+    }
+    return GetOverlappedResult(pipe, &overlapped, &bytes, FALSE) && bytes == size;
 }
 
 bool signalled(HANDLE event) {
@@ -202,6 +225,9 @@ bool PipeServer::sync_plug_state(std::string& error) {
         if (endpoint == endpoints_.end()) {
             continue;  // interfaces are fixed at construction; nothing new can appear
         }
+        if (!opens_for_read_write(info)) {
+            continue;  // never served: an open of it fails, as Windows refuses it
+        }
         if (info.plugged && !endpoint->session) {
             ok = start_serving(*endpoint, error) && ok;
         } else if (!info.plugged && endpoint->session) {
@@ -293,6 +319,11 @@ void PipeServer::serve_interface(HANDLE pipe, int interface_id,
     IoEvent event;
     std::string message;
     std::size_t total = 0;
+    auto connection = std::make_shared<Connection>(pipe);
+    {
+        std::lock_guard<SlimLock> guard(lock_);
+        connections_[interface_id].push_back(connection);
+    }
     while (read_message(pipe, event.get(), session->stop, hidlink::frame_size, message, total)) {
         if (total != hidlink::frame_size) {
             // A HID device refuses a write of the wrong length; the client then waits in vain.
@@ -333,8 +364,10 @@ void PipeServer::serve_interface(HANDLE pipe, int interface_id,
             break;
         }
     }
-    CloseHandle(pipe);
-}
+    std::lock_guard<SlimLock> guard(lock_);
+    auto& open = connections_[interface_id];
+    open.erase(std::remove(open.begin(), open.end(), connection), open.end());
+}  // the pipe closes with the last holder of `connection`
 
 void PipeServer::serve_control(HANDLE pipe, const std::shared_ptr<Session>& session) {
     IoEvent event;
@@ -362,6 +395,9 @@ std::string PipeServer::handle_request(const std::string& text, bool& quit) {
         quit = true;
         return "ok";
     }
+    if (is_input_report_command(request)) {
+        return deliver_input_report(request);
+    }
     std::lock_guard<SlimLock> guard(lock_);
     if (request == simclient::win32::list_request) {
         return listing();
@@ -372,6 +408,28 @@ std::string PipeServer::handle_request(const std::string& text, bool& quit) {
     }
     if (!sync_plug_state(error)) {
         return "error: " + error;
+    }
+    return "ok";
+}
+
+std::string PipeServer::deliver_input_report(const std::string& request) {
+    int model = 0;
+    hidlink::Frame report{};
+    std::string error;
+    if (!parse_input_report(request, model, report, error)) {
+        return "error: " + error;
+    }
+    std::vector<std::shared_ptr<Connection>> targets;
+    {
+        std::lock_guard<SlimLock> guard(lock_);
+        if (!simulation_.input_report(model, report, now_ms(), error)) {
+            return "error: " + error;
+        }
+        targets = connections_[model];  // a vendor interface's id is its model
+    }
+    for (const std::shared_ptr<Connection>& connection : targets) {
+        write_bounded(connection->pipe, report.data(), hidlink::frame_size,
+                      input_report_patience_ms);
     }
     return "ok";
 }

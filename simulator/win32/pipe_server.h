@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,6 +69,15 @@ class PipeServer {
         ~Session();
         HANDLE stop;
     };
+    // One client's handle on an interface pipe; closed when the last holder lets go, so an
+    // input report being delivered never writes to a handle that was closed and reused.
+    struct Connection {
+        explicit Connection(HANDLE p) : pipe(p) {}
+        ~Connection() { CloseHandle(pipe); }
+        Connection(const Connection&) = delete;
+        Connection& operator=(const Connection&) = delete;
+        HANDLE pipe;
+    };
     struct Endpoint {
         int id = 0;
         std::string path;
@@ -78,6 +88,9 @@ class PipeServer {
     bool sync_plug_state(std::string& error);
     bool start_serving(Endpoint& endpoint, std::string& error);
     std::string listing();  // lock held
+    // "report <model> <bytes>": logs the report and writes it to every open connection of the
+    // model's vendor interface.
+    std::string deliver_input_report(const std::string& request);
     void wait_turnaround() const;
 
     // Starts a listener thread on `first_instance`; false (instance closed) when it cannot.
@@ -94,6 +107,7 @@ class PipeServer {
     std::string pipe_name_;
     SlimLock lock_;
     std::vector<Endpoint> endpoints_;
+    std::map<int, std::vector<std::shared_ptr<Connection>>> connections_;  // by interface id
     std::shared_ptr<Session> control_session_;  // never stopped: the control pipe lives on
     HANDLE quit_event_;
     std::uint32_t turnaround_us_ = 0;

@@ -575,6 +575,30 @@ void wait_until_gone(HWND hwnd, DWORD timeout) {
     }
 }
 
+// "select": chooses entry --index of list box or combo box --id, then tells the owner as a
+// user's click would, with the selection-change notification.
+void select_entry(const Command& c) {
+    HWND hwnd = wait_for_window(c);
+    const int id = static_cast<int>(c.number("id", 0));
+    HWND list = control_of(hwnd, id);
+    const long long index = c.number("index", 0);
+    const bool combo = _wcsicmp(class_of(list).c_str(), L"ComboBox") == 0;
+    const UINT set = combo ? CB_SETCURSEL : LB_SETCURSEL;
+    const UINT get = combo ? CB_GETCURSEL : LB_GETCURSEL;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(list, set, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG, 5000,
+                             &result) ||
+        !SendMessageTimeoutW(list, get, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) ||
+        static_cast<long long>(static_cast<LRESULT>(result)) != index) {
+        throw Failure{"entry " + std::to_string(index) + " cannot be selected"};
+    }
+    const WORD notification = combo ? CBN_SELCHANGE : LBN_SELCHANGE;
+    PostMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(id, notification),
+                 reinterpret_cast<LPARAM>(list));
+    emit("selected hwnd=" + hex_handle(list) + " id=" + std::to_string(id) +
+         " index=" + std::to_string(index));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Real input and the queries that go with it: hooks of the target see only what arrives as
 // input, so these commands act as a user would (SendInput after bringing the window forward).
@@ -895,6 +919,8 @@ void run_command(const Command& c) {
             throw Failure{"window present: " + window_fact(found.front())};
         }
         emit("absent");
+    } else if (name == "select") {
+        select_entry(c);
     } else if (run_input_command(c)) {
         // real input and its queries
     } else if (name == "sleep") {

@@ -196,6 +196,11 @@ class GuiDriver:
     def check(self, window: dict, control_id: int) -> dict:
         return self.command("check", *_options(window, {"id": control_id}))[0]
 
+    def select(self, window: dict, control_id: int, index: int) -> None:
+        """Selects entry `index` of a list box or combo box, with its selection-change
+        notification to the owner."""
+        self.command("select", *_options(window, {"id": control_id, "index": index}))
+
     def message(self, button: Optional[str] = None, timeout_ms: Optional[int] = None,
                 **query) -> dict:
         """Waits for a dialog (a message box by default), returns its `message` fact; with

@@ -20,7 +20,7 @@ class Standins(unittest.TestCase):
         self.assertIn("standin rules ok", result.stdout)
         lines = {line.split()[0]: line for line in harness.real_hid_report().splitlines()
                  if "exe=standin_check.exe" in line}
-        self.assertRegex(lines["setupapi"], r"lists_not_destroyed=1 misuse=5\b")
+        self.assertRegex(lines["setupapi"], r"lists_not_destroyed=1 misuse=6\b")
         self.assertRegex(lines["hid"], r"preparsed_not_freed=1 handles_open=1 misuse=2\b")
         self.assertEqual(harness.real_hid_problems(lines["setupapi"] + "\n" + lines["hid"]),
                          [lines["setupapi"], lines["hid"]])

@@ -64,13 +64,14 @@ int main() {
           "an interface record of the wrong size is refused");
     data.cbSize = sizeof data;
 
-    // kbdsim with model 1: the other vendor's decoy, the keyboard collection, the vendor one.
+    // kbdsim with model 1: the other vendor's decoy, the keyboard collection, the
+    // consumer-control collection, the vendor one.
     std::vector<std::string> paths;
     for (DWORD index = 0; SetupDiEnumDeviceInterfaces(list, nullptr, &hid, index, &data); ++index) {
         paths.push_back(detail_path(list, data));
     }
     check(GetLastError() == ERROR_NO_MORE_ITEMS, "the enumeration ends with ERROR_NO_MORE_ITEMS");
-    check(paths.size() == 3, "three interfaces are listed");
+    check(paths.size() == 4, "four interfaces are listed");
 
     HANDLE keyboard = INVALID_HANDLE_VALUE;
     PHIDP_PREPARSED_DATA preparsed = nullptr;

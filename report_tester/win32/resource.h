@@ -1,0 +1,30 @@
+// Sonder's window template and its controls.
+#pragma once
+
+#define IDD_MAIN 100
+#define IDI_SONDER 101
+
+#define IDC_MODEL 1001
+#define IDC_OPEN 1002
+#define IDC_CLOSE 1003
+#define IDC_EQUIPMENT 1004
+#define IDC_COMMAND_GROUP 1005
+#define IDC_SEQNO 1010
+#define IDC_SEQNO_RESET 1011
+#define IDC_NAME_LIST 1012
+#define IDC_COMMAND 1013
+#define IDC_WRITEDATA 1014
+#define IDC_SEND 1015
+#define IDC_CONTINUITY 1016
+#define IDC_TRACK1 1020   // … IDC_TRACK1 + 3
+#define IDC_RESULT1 1030  // … IDC_RESULT1 + 3
+#define IDC_MSR_CLEAR 1040
+#define IDC_TOUCH 1050
+#define IDC_KEY 1051
+#define IDC_HDR_ID 1060
+#define IDC_HDR_SIZE 1061
+#define IDC_HDR_DEVICENO 1062
+#define IDC_HDR_SEQNO 1063
+#define IDC_HDR_DATAFIELD 1064
+#define IDC_HDR_CHECKSUM 1065
+#define IDC_STATE 1070
