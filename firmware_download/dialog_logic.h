@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/message_box.h"
 #include "firmware_download/firmware_protocol.h"
 #include "firmware_download/messages.h"
 #include "firmware_download/srecord.h"
@@ -40,14 +41,8 @@ enum class DownloadResult {
     not_found = 205,
 };
 
-enum class Icon { none, error, information, warning };
-
-struct MessageBoxPlan {
-    bool show = false;
-    const char* text = "";
-    const char* caption = "";
-    Icon icon = Icon::none;
-};
+using common::Icon;
+using common::MessageBoxPlan;
 
 // The model selector of a model button (1017 Sparrow, 1018 Reed, 1019 Larch, 1020 ReedMSR);
 // 0 for any other control.

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/message_box.h"
 #include "keymap_download/download_record.h"
 #include "keymap_download/keymap_protocol.h"
 #include "keymap_download/keymap_table.h"
@@ -31,14 +32,8 @@ enum class DownloadResult {
     transfer_failed = 203,
 };
 
-enum class Icon { none, error, information, warning };
-
-struct MessageBoxPlan {
-    bool show = false;
-    const char* text = "";
-    const char* caption = "";
-    Icon icon = Icon::none;
-};
+using common::Icon;
+using common::MessageBoxPlan;
 
 // Radio button 1017 → Sparrow record, anything else (1018) → ReedKey PAD record.
 DownloadRecord record_for_radio(int control_id);

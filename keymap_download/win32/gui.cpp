@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/date_text.h"
+#include "common/win32/message_box.h"
 #include "common/win32/wide_text.h"
 #include "keymap_download/batch.h"
 #include "keymap_download/win32/resource.h"
@@ -29,27 +30,7 @@ Tool& tool_of(HWND dialog) {
     return *reinterpret_cast<Tool*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
-int show_message(HWND owner, const MessageBoxPlan& plan, UINT buttons = MB_OK) {
-    if (!plan.show) {
-        return 0;
-    }
-    UINT icon = 0;
-    switch (plan.icon) {
-        case Icon::error:
-            icon = MB_ICONERROR;
-            break;
-        case Icon::information:
-            icon = MB_ICONINFORMATION;
-            break;
-        case Icon::warning:
-            icon = MB_ICONWARNING;
-            break;
-        case Icon::none:
-            break;
-    }
-    return MessageBoxW(owner, from_utf8(plan.text).c_str(), from_utf8(plan.caption).c_str(),
-                       buttons | icon);
-}
+using common::win32::show_message;
 
 std::wstring dialog_text(HWND dialog, int id) {
     wchar_t text[max_dialog_text + 1] = {};
