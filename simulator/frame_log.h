@@ -19,4 +19,15 @@ std::string frame_line(std::uint64_t elapsed_ms, int model, Direction direction,
                        const hidlink::Frame& frame);
 std::string event_line(std::uint64_t elapsed_ms, int model, std::string_view text);
 
+// A frame line read back (tests and tools that watch the log).
+struct LoggedFrame {
+    double seconds = 0;
+    int model = 0;
+    Direction direction = Direction::in;
+    hidlink::Frame frame{};
+};
+
+// False for an event line or anything that is not a frame line.
+bool parse_frame_line(std::string_view line, LoggedFrame& logged);
+
 }  // namespace simulator

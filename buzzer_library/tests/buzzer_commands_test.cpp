@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "simulator/frame_log.h"
 #include "simulator/inprocess_host.h"
 #include "simulator/simulation.h"
 
@@ -231,19 +232,11 @@ TEST_P(BuzzerCommandsTest, FramesAndSavedSettings) {
     simulator::Simulation simulation(c.models);
     std::vector<std::string> frames;
     simulation.set_log_sink([&frames](const std::string& line) {
-        std::istringstream words(line);
-        std::string time, direction;
-        int model = 0;
-        words >> time >> model >> direction;
-        if (direction != "in") {
-            return;
+        simulator::LoggedFrame logged;
+        if (simulator::parse_frame_line(line, logged) &&
+            logged.direction == simulator::Direction::in) {
+            frames.push_back(frame_text(logged.model, logged.frame));
         }
-        hidlink::Frame frame{};
-        unsigned byte = 0;
-        for (std::size_t i = 0; i < frame.size() && (words >> std::hex >> byte); ++i) {
-            frame[i] = static_cast<std::uint8_t>(byte);
-        }
-        frames.push_back(frame_text(model, frame));
     });
     common::FakeClock clock;
     simulator::InProcessHost host(simulation, clock);

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "firmware_download/firmware_protocol.h"
+#include "simulator/frame_log.h"
 #include "simulator/inprocess_host.h"
 #include "simulator/simulation.h"
 
@@ -26,18 +26,11 @@ class KeyboardFixture : public ::testing::Test {
   protected:
     KeyboardFixture() {
         simulation_.set_log_sink([this](const std::string& line) {
-            std::istringstream words(line);
-            std::string model, direction;
-            SentFrame sent;
-            words >> sent.seconds >> model >> direction;
-            if (direction != "in") {
-                return;
+            simulator::LoggedFrame logged;
+            if (simulator::parse_frame_line(line, logged) &&
+                logged.direction == simulator::Direction::in) {
+                sent_.push_back({logged.seconds, logged.frame});
             }
-            unsigned byte = 0;
-            for (std::size_t i = 0; i < sent.frame.size() && (words >> std::hex >> byte); ++i) {
-                sent.frame[i] = static_cast<std::uint8_t>(byte);
-            }
-            sent_.push_back(sent);
         });
     }
 

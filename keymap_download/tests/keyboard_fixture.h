@@ -3,12 +3,12 @@
 // clock, collecting every frame the PC sends as the keyboard logged it.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "keymap_download/keymap_protocol.h"
 #include "keymap_download/tests/temp_folder.h"
+#include "simulator/frame_log.h"
 #include "simulator/inprocess_host.h"
 #include "simulator/simulation.h"
 
@@ -18,18 +18,11 @@ class KeyboardFixture : public TempFolder {
   protected:
     KeyboardFixture() {
         simulation_.set_log_sink([this](const std::string& line) {
-            std::istringstream words(line);
-            std::string time, model, direction;
-            words >> time >> model >> direction;
-            if (direction != "in") {
-                return;
+            simulator::LoggedFrame logged;
+            if (simulator::parse_frame_line(line, logged) &&
+                logged.direction == simulator::Direction::in) {
+                sent_.push_back(logged.frame);
             }
-            hidlink::Frame frame{};
-            unsigned byte = 0;
-            for (std::size_t i = 0; i < frame.size() && (words >> std::hex >> byte); ++i) {
-                frame[i] = static_cast<std::uint8_t>(byte);
-            }
-            sent_.push_back(frame);
         });
     }
 

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "simulator/frame_log.h"
 #include "simulator/inprocess_host.h"
 #include "simulator/simulation.h"
 
@@ -26,18 +26,11 @@ class Keyboards : public testing::Test {
   protected:
     Keyboards() {
         simulation_.set_log_sink([this](const std::string& line) {
-            std::istringstream words(line);
-            std::string time, model, direction;
-            words >> time >> model >> direction;
-            if (direction != "in") {
-                return;
+            simulator::LoggedFrame logged;
+            if (simulator::parse_frame_line(line, logged) &&
+                logged.direction == simulator::Direction::in) {
+                sent_.push_back(logged.frame);
             }
-            Frame frame{};
-            unsigned byte = 0;
-            for (std::size_t i = 0; i < frame.size() && (words >> std::hex >> byte); ++i) {
-                frame[i] = static_cast<std::uint8_t>(byte);
-            }
-            sent_.push_back(frame);
         });
     }
 

@@ -413,5 +413,20 @@ TEST(SimulationLog, FramesAndEventsAreLoggedInTheAgreedFormat) {
     EXPECT_EQ(log_time(7), "0.007");
 }
 
+TEST(SimulationLog, FrameLinesReadBackAndOtherLinesDoNot) {
+    Frame frame{};
+    frame[1] = 0x21;
+    frame[37] = 0xAB;
+    LoggedFrame logged;
+    ASSERT_TRUE(parse_frame_line(frame_line(75'204, 2, Direction::out, frame), logged));
+    EXPECT_DOUBLE_EQ(logged.seconds, 75.204);
+    EXPECT_EQ(logged.model, 2);
+    EXPECT_EQ(logged.direction, Direction::out);
+    EXPECT_EQ(logged.frame, frame);
+    for (const char* line : {"3.000 1 event unplug", "1.0 1 in 00 21", "", "1.0 1 in 100"}) {
+        EXPECT_FALSE(parse_frame_line(line, logged)) << line;
+    }
+}
+
 }  // namespace
 }  // namespace simulator
