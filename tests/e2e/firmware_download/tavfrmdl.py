@@ -4,28 +4,22 @@ guidriver session) per test class."""
 
 from __future__ import annotations
 
-import os
 import random
 import re
-import shutil
 import sys
-import tempfile
 import threading
-import time
-import unittest
 from pathlib import Path
-from typing import Optional, Sequence
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "driver"))
 
 import harness  # noqa: E402
-from guidriver import GuiDriver, prepare_display_prefix  # noqa: E402
+import tool_test  # noqa: E402
+from guidriver import GuiDriver  # noqa: E402
+from tool_test import ENGLISH_ENV, JAPANESE_ENV, today  # noqa: E402,F401
 
 MUTEX_NAME = "C54FD160-AEAD-11d3-9AB0-00105AC8B185"
 MAIN_TITLE_EN = "Download Tool for firmware of the Keyboard"
 MAIN_TITLE_JA = "Keyboard ファームウェア書き換えツール"
-JAPANESE_ENV = {"LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
-ENGLISH_ENV = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
 WINDOW_START = 0xFB0000
 IMAGE_SIZE = 0x10000
 SCREENSHOT_DIR = harness.REPO / "build" / "screenshots" / "firmware_download"
@@ -109,10 +103,6 @@ def state_firmware(state: str, model: int) -> tuple[bytes, str, int]:
     return bytes(image), date.group(1) if date else "", int(blocks.group(1)) if blocks else -1
 
 
-def today() -> str:
-    return time.strftime("%Y-%m-%d")
-
-
 class WindowWatch:
     """Lists the visible top-level windows every few tenths of a second while a batch run
     goes on; `seen` holds every window found."""
@@ -137,85 +127,7 @@ class WindowWatch:
         self._thread.join(timeout=30)
 
 
-class ToolTest(unittest.TestCase):
-    """A test class with a private X display, a guidriver session and a temporary folder;
-    each test starts its own kbdsim (self.start_sim)."""
-
-    display: harness.Xvfb
-    gui: GuiDriver
-
-    @classmethod
-    def setUpClass(cls) -> None:
-        prepare_display_prefix()
-        cls.display = harness.Xvfb().start()
-        cls.gui = GuiDriver(cls.display.env())
-        if not cls.gui.windows(hidden=1):
-            raise harness.HarnessError("Wine's desktop is not on the test display")
-
-    @classmethod
-    def tearDownClass(cls) -> None:
-        cls.gui.stop()
-
-    def setUp(self) -> None:
-        self.folder = Path(tempfile.mkdtemp(prefix="tavfrmdl-"))
-        self.sim: Optional[harness.Kbdsim] = None
-        self.tools: list[harness.WindowsProcess] = []
-        self.transcript_start = len(self.gui.transcript)
-
-    def failed(self) -> bool:
-        result = getattr(self._outcome, "result", None)
-        problems = (result.failures + result.errors) if result is not None else []
-        return any(test is self for test, _ in problems)
-
-    def tearDown(self) -> None:
-        failed = self.failed()
-        if failed:
-            shot = self.screenshot("failed_" + self._testMethodName)
-            print(f"\nscreen at failure: {shot}\nguidriver transcript:", file=sys.stderr)
-            for line in self.gui.transcript[self.transcript_start:][-40:]:
-                print("  " + line, file=sys.stderr)
-        for tool in self.tools:  # a failed test must not leave the instance mutex held
-            if failed:
-                state = "running" if tool.running() else f"exit {tool._popen.returncode}"
-                output = bytes(getattr(tool, "_stderr", b"")).decode(errors="replace")
-                print(f"TAVFrmDL {tool.args}: {state}\n{output[-2000:]}", file=sys.stderr)
-            tool.kill()
-        if self.sim is not None:
-            if failed:
-                tail = self.sim.log_text().splitlines()[-12:]
-                print("kbdsim frame log, last lines:\n  " + "\n  ".join(l[:60] for l in tail),
-                      file=sys.stderr)
-            self.sim.stop()
-        if os.environ.get("KBD_E2E_KEEP") != "1":
-            shutil.rmtree(self.folder, ignore_errors=True)
-
-    def start_sim(self, models: Sequence[int | str] = (2,), state: Optional[str] = None,
-                  commands: Sequence[str] = ()) -> harness.Kbdsim:
-        self.sim = harness.Kbdsim(models=models, state=state, commands=commands).start()
-        return self.sim
-
-    def tool_env(self, language: Optional[dict] = None) -> dict:
-        base = self.sim.env() if self.sim is not None else harness.wine_env()
-        env = self.display.env(base)
-        env.update(language or ENGLISH_ENV)
-        return env
-
-    def start_tool(self, args: Sequence[str] = (), language: Optional[dict] = None
-                   ) -> harness.WindowsProcess:
-        tool = harness.start_windows_exe(harness.exe_path("TAVFrmDL"), list(args),
-                                         env=self.tool_env(language), cwd=self.folder)
-        self.tools.append(tool)
-        return tool
-
-    def run_tool(self, args: Sequence[str], timeout: float = 90) -> int:
-        return self.start_tool(args).wait(timeout=timeout).returncode
-
-    def frames_in(self, model: int) -> list[bytes]:
-        """What the keyboard received, in order."""
-        return [f.data for f in self.sim.frames(model=model, direction="in")]
-
-    def screenshot(self, name: str) -> Path:
-        return self.display.screenshot(SCREENSHOT_DIR / f"{name}.png")
-
-    def win(self, path: Path) -> str:
-        return harness.to_windows_path(path)
+class ToolTest(tool_test.ToolTest):
+    PROGRAM = "TAVFrmDL"
+    SCREENSHOT_DIR = SCREENSHOT_DIR
+    DEFAULT_MODELS = (2,)

@@ -1,5 +1,5 @@
 """What Lexmap's GUI tests share: a copy of the program with its samples in a private folder,
-the expected listing and table bytes, the control ids, and a fixture on tavmapdl's ToolTest
+the expected listing and table bytes, the control ids, and a fixture on the shared ToolTest
 (kbdsim + Xvfb + a guidriver session)."""
 
 from __future__ import annotations
@@ -81,6 +81,8 @@ def table_bytes(keymap: bytes) -> bytes:
 
 
 class LexmapTest(ToolTest):
+    PROGRAM = "Lexmap"
+    SCREENSHOT_DIR = SCREENSHOT_DIR
     language = "en"
 
     def setUp(self) -> None:
