@@ -3,19 +3,16 @@
 view go to build/screenshots/settings_tool/. The Japanese run covers the views and the
 messages; the rest of the behaviour does not depend on the language and runs in English."""
 
-import os
-import shutil
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
-from typing import Optional, Sequence
+from typing import Optional
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "driver"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 
 import harness  # noqa: E402
-from guidriver import GuiDriver, prepare_display_prefix  # noqa: E402
+import tool_test  # noqa: E402
 
 LANGUAGE = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1] in ("en", "ja") else "en"
 JAPANESE = LANGUAGE == "ja"
@@ -75,61 +72,14 @@ def settings_state(model: int, **values: int) -> str:
     return "\n".join(lines) + "\n"
 
 
-class Tavset(unittest.TestCase):
-    display: harness.Xvfb
-    gui: GuiDriver
-
-    @classmethod
-    def setUpClass(cls) -> None:
-        prepare_display_prefix()
-        cls.display = harness.Xvfb().start()
-        cls.gui = GuiDriver(cls.display.env())
-
-    @classmethod
-    def tearDownClass(cls) -> None:
-        cls.gui.stop()
-
-    def setUp(self) -> None:
-        self.folder = Path(tempfile.mkdtemp(prefix="tavset-"))
-        self.sim: Optional[harness.Kbdsim] = None
-        self.tools: list[harness.WindowsProcess] = []
-        self.transcript_start = len(self.gui.transcript)
-
-    def failed(self) -> bool:
-        result = getattr(self._outcome, "result", None)
-        problems = (result.failures + result.errors) if result is not None else []
-        return any(test is self for test, _ in problems)
-
-    def tearDown(self) -> None:
-        if self.failed():
-            shot = self.shot("failed_" + self._testMethodName)
-            print(f"\nscreen at failure: {shot}\nguidriver transcript:", file=sys.stderr)
-            for line in self.gui.transcript[self.transcript_start:][-40:]:
-                print("  " + line, file=sys.stderr)
-            if self.sim is not None:
-                for line in self.sim.log_text().splitlines()[-16:]:
-                    print("  " + line[:70], file=sys.stderr)
-        for tool in self.tools:  # never leave the instance mutex held for the next test
-            tool.kill()
-        if self.sim is not None:
-            self.sim.stop()
-        if os.environ.get("KBD_E2E_KEEP") != "1":
-            shutil.rmtree(self.folder, ignore_errors=True)
+class Tavset(tool_test.ToolTest):
+    PROGRAM = "TAVSET"
+    SCREENSHOT_DIR = SCREENSHOT_DIR
 
     # -- running things
 
-    def start_sim(self, models: Sequence[int], state: Optional[str] = None,
-                  commands: Sequence[str] = ()) -> harness.Kbdsim:
-        self.sim = harness.Kbdsim(models=models, state=state, commands=commands).start()
-        return self.sim
-
     def start_tavset(self) -> harness.WindowsProcess:
-        env = self.display.env(self.sim.env())
-        env.update(TEXTS["env"])
-        tool = harness.start_windows_exe(harness.exe_path("TAVSET"), [], env=env,
-                                         cwd=self.folder)
-        self.tools.append(tool)
-        return tool
+        return self.start_tool(language=TEXTS["env"])
 
     def dialog(self) -> dict:
         return self.gui.find(title=TEXTS["title"], has_id=MSR_TYPE, timeout_ms=20000)
