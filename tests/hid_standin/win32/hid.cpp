@@ -13,13 +13,9 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include "common/win32/thread_data.h"
 #include "tests/hid_standin/win32/standin.h"
 
 namespace {
-
-constexpr GUID hid_class = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 struct Preparsed {
     simclient::ListedInterface listed;
@@ -35,15 +31,6 @@ struct Module {
     long misuse = 0;  // freeing twice, calls with preparsed data that is not live
 } module_state;
 
-// A slim lock, not std::mutex: the thread runtime behind that would leave handles behind each
-// time a program loads and frees a library that pulls the stand-ins in.
-struct Hold {
-    Hold() { AcquireSRWLockExclusive(&module_state.lock); }
-    ~Hold() { ReleaseSRWLockExclusive(&module_state.lock); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-};
-
 bool find_interface(HANDLE handle, simclient::ListedInterface& out) {
     int id = hid_standin::interface_of_handle(handle);
     if (id < 0) {
@@ -52,7 +39,7 @@ bool find_interface(HANDLE handle, simclient::ListedInterface& out) {
     for (const simclient::ListedInterface& listed : hid_standin::current_listing()) {
         if (listed.id == id) {
             out = listed;
-            Hold hold;
+            hid_standin::Hold hold(module_state.lock);
             module_state.seen_handles[handle] = id;
             return true;
         }
@@ -62,7 +49,7 @@ bool find_interface(HANDLE handle, simclient::ListedInterface& out) {
 
 const Preparsed* live(PHIDP_PREPARSED_DATA data) {
     auto* preparsed = reinterpret_cast<Preparsed*>(data);
-    Hold hold;
+    hid_standin::Hold hold(module_state.lock);
     if (module_state.live_preparsed.count(preparsed) == 0) {
         ++module_state.misuse;
         return nullptr;
@@ -136,7 +123,7 @@ extern "C" {
 
 void NTAPI HidD_GetHidGuid(LPGUID guid) {
     if (guid != nullptr) {
-        *guid = hid_class;
+        *guid = hid_standin::hid_class;
     }
 }
 
@@ -149,7 +136,7 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes) {
     attributes->VendorID = listed.vendor_id;
     attributes->ProductID = listed.product_id;
     attributes->VersionNumber = 0x0100;
-    Hold hold;
+    hid_standin::Hold hold(module_state.lock);
     ++module_state.attributes_read;
     return TRUE;
 }
@@ -160,7 +147,7 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
         return FALSE;
     }
     auto* preparsed = new Preparsed{listed};
-    Hold hold;
+    hid_standin::Hold hold(module_state.lock);
     module_state.live_preparsed.insert(preparsed);
     ++module_state.preparsed_got;
     *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(preparsed);
@@ -170,7 +157,7 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
 BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
     auto* preparsed = reinterpret_cast<Preparsed*>(data);
     {
-        Hold hold;
+        hid_standin::Hold hold(module_state.lock);
         if (module_state.live_preparsed.erase(preparsed) == 0) {
             ++module_state.misuse;  // freed twice, or never handed out
             return FALSE;
@@ -274,27 +261,20 @@ BOOLEAN NTAPI HidD_GetMsGenreDescriptor(HANDLE, PVOID, ULONG) {
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH) {
-        // A thread ended by the process's exit may have held the lock: report all the same.
-        bool held = TryAcquireSRWLockExclusive(&module_state.lock);
-        // A handle the program queried that still names the same interface was never closed.
-        long open_handles = 0;
-        for (const auto& [handle, id] : module_state.seen_handles) {
-            if (hid_standin::interface_of_handle(handle) == id) {
-                ++open_handles;
+        hid_standin::report_at_detach(instance, reserved, module_state.lock, [] {
+            // A handle the program queried that still names the same interface was never closed.
+            long open_handles = 0;
+            for (const auto& [handle, id] : module_state.seen_handles) {
+                if (hid_standin::interface_of_handle(handle) == id) {
+                    ++open_handles;
+                }
             }
-        }
-        hid_standin::append_report(
-            "hid preparsed_got=" + std::to_string(module_state.preparsed_got) +
-            " attributes=" + std::to_string(module_state.attributes_read) +
-            " preparsed_not_freed=" + std::to_string(module_state.live_preparsed.size()) +
-            " handles_open=" + std::to_string(open_handles) +
-            " misuse=" + std::to_string(module_state.misuse));
-        if (held) {
-            ReleaseSRWLockExclusive(&module_state.lock);
-        }
-        if (reserved == nullptr) {
-            common::win32::release_thread_data_of_this_image(instance);
-        }
+            return "hid preparsed_got=" + std::to_string(module_state.preparsed_got) +
+                   " attributes=" + std::to_string(module_state.attributes_read) +
+                   " preparsed_not_freed=" + std::to_string(module_state.live_preparsed.size()) +
+                   " handles_open=" + std::to_string(open_handles) +
+                   " misuse=" + std::to_string(module_state.misuse);
+        });
     }
     return TRUE;
 }

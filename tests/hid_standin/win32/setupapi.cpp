@@ -13,14 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "common/win32/thread_data.h"
 #include "tests/hid_standin/win32/standin.h"
 
 namespace {
-
-// HID's interface class, as HidD_GetHidGuid gives it.
-constexpr GUID hid_class = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 struct DeviceList {
     bool device_interfaces = false;  // DIGCF_DEVICEINTERFACE
@@ -37,18 +32,9 @@ struct Module {
     long misuse = 0;  // calls on lists that are not live, wrong record sizes
 } module_state;
 
-// A slim lock, not std::mutex: the thread runtime behind that would leave handles behind each
-// time a program loads and frees a library that pulls the stand-ins in.
-struct Hold {
-    Hold() { AcquireSRWLockExclusive(&module_state.lock); }
-    ~Hold() { ReleaseSRWLockExclusive(&module_state.lock); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-};
-
 DeviceList* live_list(HDEVINFO set) {
     auto* list = static_cast<DeviceList*>(set);
-    Hold hold;
+    hid_standin::Hold hold(module_state.lock);
     if (module_state.live_lists.count(list) == 0) {
         ++module_state.misuse;
         return nullptr;
@@ -57,7 +43,7 @@ DeviceList* live_list(HDEVINFO set) {
 }
 
 void count_misuse() {
-    Hold hold;
+    hid_standin::Hold hold(module_state.lock);
     ++module_state.misuse;
 }
 
@@ -73,13 +59,13 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR /*enumerator*
     }
     auto* list = new DeviceList;
     list->device_interfaces = (flags & DIGCF_DEVICEINTERFACE) != 0;
-    bool hid = (flags & DIGCF_ALLCLASSES) != 0 || IsEqualGUID(*class_guid, hid_class);
+    bool hid = (flags & DIGCF_ALLCLASSES) != 0 || IsEqualGUID(*class_guid, hid_standin::hid_class);
     if (hid) {
         for (const simclient::ListedInterface& listed : hid_standin::current_listing()) {
             list->interface_ids.push_back(listed.id);
         }
     }
-    Hold hold;
+    hid_standin::Hold hold(module_state.lock);
     module_state.live_lists.insert(list);
     ++module_state.lists_created;
     SetLastError(ERROR_SUCCESS);
@@ -100,12 +86,12 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA /*device*
         SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
-    if (!list->device_interfaces || !IsEqualGUID(*interface_class, hid_class) ||
+    if (!list->device_interfaces || !IsEqualGUID(*interface_class, hid_standin::hid_class) ||
         index >= list->interface_ids.size()) {
         SetLastError(ERROR_NO_MORE_ITEMS);
         return FALSE;
     }
-    data->InterfaceClassGuid = hid_class;
+    data->InterfaceClassGuid = hid_standin::hid_class;
     data->Flags = SPINT_ACTIVE;
     data->Reserved = index + 1;  // which interface of the list this record names
     SetLastError(ERROR_SUCCESS);
@@ -165,7 +151,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
     }
     std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
     {
-        Hold hold;
+        hid_standin::Hold hold(module_state.lock);
         ++module_state.detail_fetches;
     }
     SetLastError(ERROR_SUCCESS);
@@ -175,7 +161,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
     auto* list = static_cast<DeviceList*>(set);
     {
-        Hold hold;
+        hid_standin::Hold hold(module_state.lock);
         if (module_state.live_lists.erase(list) == 0) {
             ++module_state.misuse;  // destroyed twice, or never created
             SetLastError(ERROR_INVALID_HANDLE);
@@ -189,19 +175,12 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH) {
-        // A thread ended by the process's exit may have held the lock: report all the same.
-        bool held = TryAcquireSRWLockExclusive(&module_state.lock);
-        hid_standin::append_report(
-            "setupapi lists_created=" + std::to_string(module_state.lists_created) +
-            " details=" + std::to_string(module_state.detail_fetches) +
-            " lists_not_destroyed=" + std::to_string(module_state.live_lists.size()) +
-            " misuse=" + std::to_string(module_state.misuse));
-        if (held) {
-            ReleaseSRWLockExclusive(&module_state.lock);
-        }
-        if (reserved == nullptr) {
-            common::win32::release_thread_data_of_this_image(instance);
-        }
+        hid_standin::report_at_detach(instance, reserved, module_state.lock, [] {
+            return "setupapi lists_created=" + std::to_string(module_state.lists_created) +
+                   " details=" + std::to_string(module_state.detail_fetches) +
+                   " lists_not_destroyed=" + std::to_string(module_state.live_lists.size()) +
+                   " misuse=" + std::to_string(module_state.misuse);
+        });
     }
     return TRUE;
 }

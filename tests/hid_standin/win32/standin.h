@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/thread_data.h"
+
 #include "simulator/client/listing.h"
 
 namespace hid_standin {
@@ -21,6 +23,10 @@ namespace hid_standin {
 constexpr const char* pipe_variable = "KBD_STANDIN_PIPE";
 // A file the stand-ins append one line to per DLL when a process ends (see report_line).
 constexpr const char* report_variable = "KBD_STANDIN_REPORT";
+
+// HID's interface class, as HidD_GetHidGuid gives it.
+constexpr GUID hid_class = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 // kbdsim's plugged interfaces now; empty when no kbdsim serves the pipe (a PC without HID
 // devices).
@@ -36,5 +42,34 @@ int interface_of_handle(HANDLE handle);
 // Appends `line` and the process's program name to the report file, if one is set. Only
 // kernel32 calls, so it may run while the process detaches.
 void append_report(const std::string& line);
+
+// A slim lock's hold, not std::mutex: the thread runtime behind that would leave handles behind
+// each time a program loads and frees a library that pulls the stand-ins in.
+class Hold {
+  public:
+    explicit Hold(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~Hold() { ReleaseSRWLockExclusive(&lock_); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+  private:
+    SRWLOCK& lock_;
+};
+
+// DLL_PROCESS_DETACH of a stand-in: appends the line `make_line` builds from the module's
+// state, then, when the DLL is unloaded rather than the process ending, gives the image's
+// thread data back.
+template <typename MakeLine>
+void report_at_detach(HINSTANCE instance, LPVOID reserved, SRWLOCK& lock, MakeLine make_line) {
+    // A thread ended by the process's exit may have held the lock: report all the same.
+    bool held = TryAcquireSRWLockExclusive(&lock);
+    append_report(make_line());
+    if (held) {
+        ReleaseSRWLockExclusive(&lock);
+    }
+    if (reserved == nullptr) {
+        common::win32::release_thread_data_of_this_image(instance);
+    }
+}
 
 }  // namespace hid_standin
