@@ -623,7 +623,7 @@ def _backend_env(path: str, env: dict[str, str]) -> dict[str, str]:
     pipe = env.pop("KBDSIM_PIPE", None)
     if pipe:
         env["KBD_STANDIN_PIPE"] = pipe
-    env["KBD_STANDIN_REPORT"] = to_windows_path(_real_hid_root / "report.txt")
+    env["KBD_STANDIN_REPORT"] = to_windows_path(_real_hid_report_root() / "report.txt")
     overrides = env.get("WINEDLLOVERRIDES", "")
     env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "setupapi,hid=n"
     return env
@@ -633,10 +633,12 @@ def forget_real_hid_report() -> None:
     """Empties the report, for a test that left things behind on purpose and checked them."""
     if _real_hid_root is not None:
         (_real_hid_root / "report.txt").write_text("")
-        _real_hid_expect_use[0] = False
+    global _real_hid_expect_use
+    _real_hid_expect_use = False
 
 
-_real_hid_expect_use = [True]
+# Whether the end-of-script check wants to see the stand-ins used.
+_real_hid_expect_use = True
 _LEAK_FIELDS = ("preparsed_not_freed", "lists_not_destroyed", "handles_open", "misuse")
 
 
@@ -650,7 +652,7 @@ def real_hid_problems(report: str) -> list[str]:
         if any(fields.get(name, "0") != "0" for name in _LEAK_FIELDS):
             problems.append(line)
         used = used or fields.get("lists_created", "0") != "0"
-    if not used and _real_hid_expect_use[0]:
+    if not used and _real_hid_expect_use:
         problems.append("the stand-in setupapi.dll never enumerated: no program took the real "
                         "HID backend")
     return problems
