@@ -44,6 +44,10 @@ TEST(SRecordReader, RulesAndRejections) {
     const std::string s2 = s_record('2', 0xFB0010, {0x12, 0x34, 0xAB});
     const std::vector<std::pair<std::size_t, std::uint8_t>> s2_bytes = {
         {0x10, 0x12}, {0x11, 0x34}, {0x12, 0xAB}};
+    std::string lower_s = s2;
+    lower_s[0] = 's';
+    std::string bad_digit = s_record('2', 0xFB0000, {0xAB});
+    bad_digit[10] = 'G';  // for the A
     const std::vector<Case> cases = {
         {"empty file", "", ParseOutcome::format_error, {}},
         {"sound records but no S8", s2 + nl, ParseOutcome::format_error, {}, false},
@@ -96,12 +100,9 @@ TEST(SRecordReader, RulesAndRejections) {
         {"lower-case checksum", s2.substr(0, 14) + lowered(s2.substr(14)) + nl + end_record,
          ParseOutcome::accepted, s2_bytes},
         // Only an upper-case "S" starts a record.
-        {"a lower-case s is no record",
-         "s" + s2.substr(1) + nl + end_record,
-         ParseOutcome::format_error,
-         {}},
+        {"a lower-case s is no record", lower_s + nl + end_record, ParseOutcome::format_error, {}},
         {"other characters in digit positions read as 0 and fail the checksum",
-         "S205FB0000G" + s_record('2', 0xFB0000, {0xAB}).substr(11) + nl + end_record,
+         bad_digit + nl + end_record,
          ParseOutcome::format_error,
          {{0, 0x0B}},
          false},
