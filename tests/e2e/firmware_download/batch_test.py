@@ -1,7 +1,8 @@
 """TAVFrmDL batch runs under Wine against kbdsim.exe, one group of cases per run:
-`batch_test.py sparrow_reed` (full downloads with model digits 1 and 2, and every case that
-fails before the first pause) or `batch_test.py larch_msr` (full downloads with digits 3 and 4,
-the second one's date stamp refused). A full download sits through two real 12 s pauses, so
+`batch_test.py sparrow_reed` (full downloads with model digits 1 and 2, the second from a file
+without line ends between its records, and every case that fails before the first pause) or
+`batch_test.py larch_msr` (full downloads with digits 3 and 4, the first one's date stamp
+refused, the second from a file in lower-case hex). A full download sits through two real 12 s pauses, so
 each checks every fact of the run at once."""
 
 import re
@@ -54,15 +55,20 @@ class SparrowReed(FullDownload):
         self.start_sim(models=("1alt", 2))
         self.download(1, ["1", "sparrow.mhx"], image, others=(2,))  # relative to the folder
 
-    def test_digit_2_with_an_absolute_path(self):
+    def test_digit_2_with_an_absolute_path_and_no_line_ends_between_records(self):
         image = random_image(2, holes=False)
-        path = write_firmware(self.folder / "sub" / "reed.mhx", image)
+        path = write_firmware(self.folder / "sub" / "reed.mhx", image, joined=True)
         self.start_sim(models=(1, 2))
         self.download(2, ["2", self.win(path)], image, others=(1,))
 
     def test_runs_that_fail_before_the_first_pause(self):
         write_firmware(self.folder / "fw.mhx", random_image(3))
         (self.folder / "nos8.mhx").write_text("S2050000000000FA\r\nS2\r\n")
+        # Nothing inside the window: never a blank image.
+        (self.folder / "s1.mhx").write_text("S1130000285F245F2212226A000424290008237C2A\r\n"
+                                            "S804000000FB\r\n")
+        (self.folder / "other.mhx").write_text("S30701FB00100102E9\r\nS2060100000102F5\r\n"
+                                               "S804000000FB\r\n")
         self.start_sim(models=(1, 2, 3, 4), commands=["fault 3 nak on 20:00:AA"])
         cases = [
             ("plain Sparrow identity is not the firmware tool's", ["1", "fw.mhx"]),
@@ -72,6 +78,8 @@ class SparrowReed(FullDownload):
             ("too short", ["2"]),
             ("missing file", ["2", "none.mhx"]),
             ("format error", ["2", "nos8.mhx"]),
+            ("only S1 records", ["2", "s1.mhx"]),
+            ("records outside the window only", ["2", "other.mhx"]),
             ("command line over 259 characters", ["2", "C:" + "a" * 256]),
             ("joined path over 259 characters", ["2", "b" * 250]),
         ]
@@ -111,9 +119,9 @@ class LarchMsr(FullDownload):
         self.start_sim(models=(3, 4), commands=["fault 3 nak on 08"])
         self.download(3, ["3", "larch.mhx"], image, stamped=False, others=(4,))
 
-    def test_digit_4_with_a_quoted_path_holding_a_blank(self):
+    def test_digit_4_with_a_quoted_path_holding_a_blank_to_a_lower_case_file(self):
         image = random_image(6)
-        write_firmware(self.folder / "fw dir" / "msr.mhx", image)
+        write_firmware(self.folder / "fw dir" / "msr.mhx", image, lower=True)
         self.start_sim(models=(2, 4))
         # Wine quotes the argument with the blank: 4 "fw dir\msr.mhx".
         self.download(4, ["4", "fw dir\\msr.mhx"], image, others=(2,))

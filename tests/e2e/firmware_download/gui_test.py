@@ -264,6 +264,12 @@ class Dialogs(ToolTest):
         chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
         self.gui.message(hwnd=hex(chooser["hwnd"]), button="cancel")
         self.assertEqual(self.gui.text(main, 1000), "typed.mhx")
+        # Choosing a file puts its full name into the file box.
+        self.gui.click(main, 1001)
+        chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
+        self.gui.set_text(chooser, 1148, self.win(good))
+        self.gui.message(hwnd=hex(chooser["hwnd"]), button="ok")
+        self.assertEqual(self.gui.text(main, 1000).lower(), self.win(good).lower())
 
         # A second copy ends at once and silently.
         second = self.start_tool(language=TEXTS["env"])
