@@ -3,6 +3,8 @@
 dialogs, the version query, a refused date stamp, the error paths and a second instance;
 screenshots of every dialog go to build/screenshots/firmware_download/."""
 
+import os
+import signal
 import sys
 import time
 import unittest
@@ -140,6 +142,13 @@ class Dialogs(ToolTest):
 
         progress, controls = self.wait_status(TEXTS["writing"])
         self.assertEqual(controls[1005]["text"], "*")
+        # Ctrl+C in the console the program shares (Wine turns SIGINT into CTRL_C_EVENT) does
+        # not end it once the init frame went out.
+        deadline = time.monotonic() + 20
+        while not self.frames_in(3):
+            self.assertLess(time.monotonic(), deadline, "no init frame")
+            time.sleep(0.05)
+        os.kill(process.pid, signal.SIGINT)
         # No control stops a download: a cancel command, Escape and closing are ignored, and
         # the main dialog's Cancel and close box too.
         self.gui.post(progress, WM_COMMAND, 1003)
