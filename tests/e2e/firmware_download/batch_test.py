@@ -77,7 +77,7 @@ class FullDownload(ToolTest):
 
 @unittest.skipUnless(GROUP == "sparrow_reed", "other group")
 class SparrowReed(FullDownload):
-    def test_digit_1_finds_only_the_alternate_identity_sparrow_and_holds_off_ctrl_c(self):
+    def test_digit_1_finds_only_the_alternate_identity_sparrow(self):
         image = random_image(1)
         write_firmware(self.folder / "sparrow.mhx", image)
         self.start_sim(models=("1alt", 2))
