@@ -56,6 +56,9 @@ DownloadOutcome FirmwareSession::download(const DownloadHooks& hooks) {
         hooks.on_writing();
     }
     link_.model_selector = model_selector;
+    if (hold_console_breaks) {
+        hold_console_breaks(true);
+    }
     DownloadOutcome outcome = DownloadOutcome::failed;
     hidlink::Frame reply{};
     if (hidlink::request_phase(link_, init_event, init_frame(), reply) ==
@@ -79,6 +82,9 @@ DownloadOutcome FirmwareSession::download(const DownloadHooks& hooks) {
         if (hidlink::send_transfer(link_, transfer) == hidlink::TransferResult::ok) {
             outcome = cancel_.load() ? DownloadOutcome::canceled : DownloadOutcome::ended_normally;
         }
+    }
+    if (hold_console_breaks) {
+        hold_console_breaks(false);
     }
     busy_.store(false);
     return outcome;

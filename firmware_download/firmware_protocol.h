@@ -84,6 +84,11 @@ class FirmwareSession {
     std::int16_t model_selector = 2;
     // Filled by the file reader; sent only when it was accepted.
     FirmwareImage image{};
+    // Called with true just before the init frame puts the keyboard into download mode, and
+    // with false once the sequence is over (the end frame's reply, or its failure): a program
+    // killed in between leaves the keyboard without firmware, so the shell ignores Ctrl+C and
+    // Ctrl+Break meanwhile. Called on the thread that runs the sequence.
+    std::function<void(bool hold)> hold_console_breaks;
 
     // The whole sequence; every failure ends it at once (after a failed data frame the end
     // frame is not sent). Sets the busy flag for its duration. Both pauses go through the

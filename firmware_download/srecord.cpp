@@ -8,13 +8,17 @@ namespace firmware_download {
 
 namespace {
 
-// Upper-case hex digits only; anything else in a digit position counts as 0, unreported.
+// Hex digits in either case, as the tools that write S-records produce them; anything else in
+// a digit position counts as 0 (inside the window it then fails the checksum in practice).
 std::uint8_t digit_value(char c) {
     if (c >= '0' && c <= '9') {
         return static_cast<std::uint8_t>(c - '0');
     }
     if (c >= 'A' && c <= 'F') {
         return static_cast<std::uint8_t>(c - 'A' + 10);
+    }
+    if (c >= 'a' && c <= 'f') {
+        return static_cast<std::uint8_t>(c - 'a' + 10);
     }
     return 0;
 }
@@ -36,6 +40,8 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
     int digits_seen = 0;     // inside the current field
     std::uint8_t field = 0;  // count or checksum being assembled
     int data_digits = 0;     // D: data digits still to come
+    // A file whose records all lie outside the window would download a blank image.
+    bool window_written = false;
 
     for (char c : text) {
         switch (state) {
@@ -55,7 +61,8 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                     field = 0;
                     state = State::count;
                 } else if (c == '8') {
-                    return ParseOutcome::accepted;  // nothing after the end record is read
+                    // Nothing after the end record is read.
+                    return window_written ? ParseOutcome::accepted : ParseOutcome::format_error;
                 } else {
                     return ParseOutcome::format_error;
                 }
@@ -103,6 +110,7 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                     byte = static_cast<std::uint8_t>(byte + digit_value(c));
                     sum = static_cast<std::uint8_t>(sum + byte);
                     ++address;
+                    window_written = true;
                 }
                 if (--data_digits == 0) {
                     sum = static_cast<std::uint8_t>(~sum);
@@ -111,13 +119,14 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                 break;
             }
             case State::checksum:
-                if (digits_seen == 2) {
-                    state = State::seek;  // the separator, consumed unseen
-                    break;
-                }
                 field = static_cast<std::uint8_t>(field * 16 + digit_value(c));
-                if (++digits_seen == 2 && field != sum) {
-                    return ParseOutcome::format_error;
+                if (++digits_seen == 2) {
+                    if (field != sum) {
+                        return ParseOutcome::format_error;
+                    }
+                    // Seek takes the separator, so an "S" right after the checksum starts the
+                    // next record instead of being swallowed.
+                    state = State::seek;
                 }
                 break;
         }

@@ -18,8 +18,9 @@ using FirmwareImage = std::array<std::uint8_t, firmware_image_size>;
 enum class ParseOutcome { accepted, not_found, cannot_read, format_error };
 
 // Runs the record reader over `text` into `image`, which is first set to 0xFF throughout.
-// accepted only when an S8 record was reached without a format error; after a format error
-// the image holds what the records before it wrote.
+// accepted only when an S8 record was reached without a format error and at least one data
+// byte inside the window came from a record; after a format error the image holds what the
+// records before it wrote.
 ParseOutcome read_records(std::string_view text, FirmwareImage& image);
 
 // Largest firmware file we agree to hold in memory; a bigger one "cannot be read".

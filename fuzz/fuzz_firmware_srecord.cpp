@@ -1,5 +1,5 @@
 // The S-record reader on any text; and a record built from the input's bytes, which the reader
-// must take back into exactly those image bytes.
+// must take back into exactly those image bytes, in either case of hex digits.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,14 +41,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sum += data[2 + i];
             record += hex_byte(data[2 + i]);
         }
-        record += hex_byte(~sum) + "\nS804000000FB\n";
-        if (firmware_download::read_records(record, image) != ParseOutcome::accepted) {
-            std::abort();
+        record += hex_byte(~sum);
+        // The same record in lower-case hex and without a line end before the end record
+        // must give the same image.
+        std::string lower = record;
+        for (std::size_t i = 1; i < lower.size(); ++i) {
+            if (lower[i] >= 'A' && lower[i] <= 'F') {
+                lower[i] = static_cast<char>(lower[i] - 'A' + 'a');
+            }
         }
-        for (std::size_t i = 0; i < firmware_download::firmware_image_size; ++i) {
-            const bool covered = i >= offset && i < offset + count;
-            if (image[i] != (covered ? data[2 + i - offset] : 0xFF)) {
+        for (const std::string& text : {record + "\nS804000000FB\n", lower + "S804000000FB"}) {
+            if (firmware_download::read_records(text, image) != ParseOutcome::accepted) {
                 std::abort();
+            }
+            for (std::size_t i = 0; i < firmware_download::firmware_image_size; ++i) {
+                const bool covered = i >= offset && i < offset + count;
+                if (image[i] != (covered ? data[2 + i - offset] : 0xFF)) {
+                    std::abort();
+                }
             }
         }
     }

@@ -57,15 +57,21 @@ const char* msr_type_text(std::uint16_t msr_type) {
     }
 }
 
-ModelView model_view(std::int16_t model_selector, const SettingsValues& values) {
+ModelView model_view(std::int16_t model_selector, const SettingsValues& values,
+                     std::uint32_t unread) {
+    auto was_read = [unread](Item item) { return (unread & failure_bit(item)) == 0; };
+    const bool has_key_input =
+        model_selector == sparrow_selector || model_selector == reed_selector;
+    const bool has_op_key = model_selector == sparrow_selector;
     ModelView view;
     view.model_button = model_selector;
     view.msr_text = msr_type_text(values.msr_type);
+    view.key_lockout_enabled = was_read(Item::key_lockout);
     view.roll_over = values.key_lockout != 0;
-    view.key_input_enabled = model_selector == sparrow_selector || model_selector == reed_selector;
-    view.typematic_ticked = view.key_input_enabled && values.key_input != 0;
-    view.op_key_enabled = model_selector == sparrow_selector;
-    view.op_key_ticked = view.op_key_enabled && values.op_key != 255;
+    view.key_input_enabled = has_key_input && was_read(Item::key_input);
+    view.typematic_ticked = has_key_input && values.key_input != 0;
+    view.op_key_enabled = has_op_key && was_read(Item::op_key);
+    view.op_key_ticked = has_op_key && values.op_key != 255;
     return view;
 }
 

@@ -34,17 +34,21 @@ const char* write_result_message(std::uint32_t set_result, const Messages& texts
 // 4 "ISO 1/2/3", 3 "JIS 1/2", anything else "Not connection ".
 const char* msr_type_text(std::uint16_t msr_type);
 
-// What the dialog shows for a model and the values held.
+// What the dialog shows for a model and the values held. The controls of an item whose last
+// read failed (`unread`: get result bits) show the value held but are disabled, since that
+// item is not written.
 struct ModelView {
     std::int16_t model_button = reed_selector;  // the one selected model button
     const char* msr_text = msr_text_jis;
+    bool key_lockout_enabled = false;
     bool roll_over = false;  // key lockout: the roll-over button, else the two-key button
     bool op_key_enabled = false;
     bool op_key_ticked = false;
     bool key_input_enabled = false;
     bool typematic_ticked = false;
 };
-ModelView model_view(std::int16_t model_selector, const SettingsValues& values);
+ModelView model_view(std::int16_t model_selector, const SettingsValues& values,
+                     std::uint32_t unread);
 
 // The user's changes: the value each control stores.
 void choose_key_lockout(SettingsValues& values, bool roll_over);  // 1 or 0

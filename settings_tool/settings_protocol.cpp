@@ -121,6 +121,9 @@ bool SettingsSession::write_item(Item item) {
 std::uint32_t SettingsSession::read_all() {
     link_.model_selector = model_selector;
     if (!link_.find_and_open()) {
+        for (Item item : items_read(model_selector)) {
+            unread_ |= failure_bit(item);
+        }
         return get_not_found;
     }
     link_.begin_phase(phase_event);
@@ -131,6 +134,9 @@ std::uint32_t SettingsSession::read_all() {
         }
     }
     link_.close();
+    for (Item item : items_read(model_selector)) {
+        unread_ = (unread_ & ~failure_bit(item)) | (result & failure_bit(item));
+    }
     return result;
 }
 
@@ -142,7 +148,9 @@ std::uint32_t SettingsSession::write_all() {
     link_.begin_phase(phase_event);
     bool failed = false;
     for (Item item : items_written(model_selector)) {
-        failed |= !write_item(item);
+        if ((unread_ & failure_bit(item)) == 0) {
+            failed |= !write_item(item);
+        }
     }
     link_.close();
     return failed ? set_failed : set_ok;

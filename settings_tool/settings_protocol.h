@@ -77,10 +77,16 @@ class SettingsSession {
     SettingsValues values;
 
     // Opens the keyboard of the model selector once and reads its items in order; each item
-    // read replaces its value, a failed one keeps it. Returns the get result.
+    // read replaces its value, a failed one keeps it. A keyboard not found counts as a failed
+    // read of every item of the model. Returns the get result.
     std::uint32_t read_all();
-    // Opens the keyboard once and writes its items' current values. Returns the set result.
+    // Opens the keyboard once and writes the current values of its items whose last read
+    // succeeded: a value the keyboard did not give never overwrites its real setting. Returns
+    // the set result.
     std::uint32_t write_all();
+
+    // The get result bits of the items whose last read failed, or that were never read.
+    std::uint32_t unread_items() const { return unread_; }
 
     hidlink::Link& link() { return link_; }
 
@@ -89,6 +95,8 @@ class SettingsSession {
     bool write_item(Item item);
 
     hidlink::Link& link_;
+    std::uint32_t unread_ =
+        get_msr_type_failed | get_key_lockout_failed | get_key_input_failed | get_op_key_failed;
 };
 
 }  // namespace settings_tool

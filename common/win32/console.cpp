@@ -42,3 +42,20 @@ void hide_console_of_this_process_alone() {
 }
 
 }  // namespace common::win32
+
+namespace common::win32 {
+
+namespace {
+
+BOOL WINAPI swallow_breaks(DWORD event) {
+    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+}
+
+}  // namespace
+
+void ignore_console_breaks(bool hold) {
+    // A handler of our own: the null handler would ignore only Ctrl+C, not Ctrl+Break.
+    SetConsoleCtrlHandler(swallow_breaks, hold ? TRUE : FALSE);
+}
+
+}  // namespace common::win32

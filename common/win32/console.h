@@ -17,3 +17,12 @@ namespace common::win32 {
 void hide_console_of_this_process_alone();
 
 }  // namespace common::win32
+
+namespace common::win32 {
+
+// While held, Ctrl+C and Ctrl+Break in the console this process shares do not end it. Closing
+// the console window, logoff and shutdown still do: Windows ends the process a few seconds
+// after those events whatever a handler answers.
+void ignore_console_breaks(bool hold);
+
+}  // namespace common::win32

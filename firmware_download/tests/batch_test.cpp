@@ -115,6 +115,7 @@ TEST_F(BatchRun, DownloadThenDateStamp) {
 TEST_F(BatchRun, FailuresExitWithOne) {
     put("fw.mhx", s_record('2', 0xFB0000, {1}) + "\n" + end_record + "\n");
     put("bad.mhx", s_record('2', 0xFB0000, {1}) + "\n");
+    put("s1.mhx", s_record('1', 0x0000, {1}) + "\n" + end_record + "\n");
     struct Case {
         const char* what;
         std::string command_text;
@@ -126,6 +127,7 @@ TEST_F(BatchRun, FailuresExitWithOne) {
         {"too short", "2 ", nullptr, false},
         {"missing file", "2 none.mhx", nullptr, false},
         {"format error", "2 bad.mhx", nullptr, false},
+        {"nothing inside the window", "2 s1.mhx", nullptr, false},
         {"over the size limit", "2 fw.mhx", "size", false},
         // The download fails: no date stamp is sent after it.
         {"refused init frame", "2 fw.mhx", "fault 2 nak on 20:00:AA", true},

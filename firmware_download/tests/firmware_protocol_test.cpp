@@ -148,6 +148,65 @@ TEST_F(Sequence, FaultsEndTheSequenceAtOnce) {
     }
 }
 
+TEST_F(Sequence, ConsoleBreaksHeldFromTheInitFrameToTheEndReply) {
+    struct Case {
+        const char* fault;  // nullptr: none
+        DownloadOutcome outcome;
+    };
+    const Case cases[] = {
+        {nullptr, DownloadOutcome::ended_normally},
+        {"unplug 2", DownloadOutcome::failed},
+        {"fault 2 nak on 20:00:AA", DownloadOutcome::failed},
+        {"fault 2 silent on 20:00:00", DownloadOutcome::failed},
+        {"fault 2 nak on 20:00:01 at 9", DownloadOutcome::failed},
+        {"fault 2 nak on 20:00:FF", DownloadOutcome::failed},
+        {"cancel", DownloadOutcome::canceled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault == nullptr ? "none" : c.fault);
+        simulator::Simulation simulation({2});
+        common::FakeClock clock;
+        simulator::InProcessHost host(simulation, clock);
+        hidlink::Link link(host, clock, hidlink::Program::firmware_tool);
+        FirmwareSession session(link, clock);
+        int frames_in = 0, frames_out = 0;
+        simulation.set_log_sink([&](const std::string& line) {
+            frames_in += line.find(" in ") != std::string::npos;
+            frames_out += line.find(" out ") != std::string::npos;
+        });
+        struct Call {
+            bool hold;
+            int frames_in, frames_out;
+        };
+        std::vector<Call> calls;
+        session.hold_console_breaks = [&](bool hold) {
+            calls.push_back({hold, frames_in, frames_out});
+        };
+        std::string error;
+        const bool cancel = c.fault != nullptr && std::string(c.fault) == "cancel";
+        if (c.fault != nullptr && !cancel) {
+            ASSERT_TRUE(simulation.apply_command(c.fault, error)) << error;
+        }
+        DownloadHooks hooks;
+        hooks.on_progress = [&](int) {
+            if (cancel) {
+                session.request_cancel();
+            }
+        };
+        EXPECT_EQ(session.download(hooks), c.outcome);
+        ASSERT_EQ(calls.size(), 2u);
+        // Held before the first frame, released only after the last frame's reply was read
+        // (or its failure), and nothing sent after that.
+        EXPECT_TRUE(calls[0].hold);
+        EXPECT_EQ(calls[0].frames_in, 0);
+        EXPECT_FALSE(calls[1].hold);
+        EXPECT_EQ(calls[1].frames_in, frames_in);
+        if (c.outcome != DownloadOutcome::failed) {
+            EXPECT_EQ(calls[1].frames_out, frames_in);  // the end frame's ACK included
+        }
+    }
+}
+
 TEST_F(Sequence, CancelDuringDataStillEndsTheTransfer) {
     session_.model_selector = 3;
     DownloadHooks hooks;
@@ -207,6 +266,11 @@ TEST_F(DateStampAndVersion, VersionQueryResults) {
         {{"set 2 version 10 05"}, VersionStatus::ok, "10.05"},
         // A refused request fails even though nothing else is wrong.
         {{"fault 2 nak on 10"}, VersionStatus::failed, "??.??"},
+        // A negative first reply whose checksum holds, before a sound version frame.
+        {{"fault 2 patch 1 1=81 fixsum on 10"}, VersionStatus::failed, "??.??"},
+        {{"fault 2 badsum 1 on 10"}, VersionStatus::failed, "??.??"},
+        // The ACK's command byte is not compared with the request's.
+        {{"fault 2 patch 1 1=22 fixsum on 10"}, VersionStatus::ok, "10.05"},
         {{"fault 2 badsum 2 on 10"}, VersionStatus::failed, "??.??"},
         {{"fault 2 silent on 10"}, VersionStatus::failed, "??.??"},
         {{"unplug 2"}, VersionStatus::no_device, "??.??"},

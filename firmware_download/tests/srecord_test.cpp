@@ -44,13 +44,36 @@ TEST(SRecordReader, RulesAndRejections) {
     const std::string s2 = s_record('2', 0xFB0010, {0x12, 0x34, 0xAB});
     const std::vector<std::pair<std::size_t, std::uint8_t>> s2_bytes = {
         {0x10, 0x12}, {0x11, 0x34}, {0x12, 0xAB}};
+    std::string lower_s = s2;
+    lower_s[0] = 's';
+    std::string bad_digit = s_record('2', 0xFB0000, {0xAB});
+    bad_digit[10] = 'G';  // for the A
     const std::vector<Case> cases = {
         {"empty file", "", ParseOutcome::format_error, {}},
         {"sound records but no S8", s2 + nl, ParseOutcome::format_error, {}, false},
-        {"S1 only: all 0xFF",
+        // Nothing inside the window came from a record: never a blank image.
+        {"S1 only",
          s_record('1', 0x1000, bytes(16, 1)) + nl + end_record + nl,
-         ParseOutcome::accepted,
+         ParseOutcome::format_error,
          {}},
+        {"S2 for another address range",
+         s_record('2', 0xFA0000, {1, 2}) + nl + end_record,
+         ParseOutcome::format_error,
+         {}},
+        {"S3 outside the window only by its top byte",
+         s_record('3', 0x01FB0000, {1, 2}) + nl + end_record,
+         ParseOutcome::format_error,
+         {}},
+        {"an S3 outside by its top byte beside one inside",
+         s_record('3', 0x01FB0010, {1, 2}) + nl + s2 + nl + end_record, ParseOutcome::accepted,
+         s2_bytes},
+        {"a data record without data bytes is no data",
+         s_record('2', 0xFB0000, {}) + nl + end_record,
+         ParseOutcome::format_error,
+         {}},
+        {"S1 records beside S2 ones are skipped",
+         s_record('1', 0x1000, bytes(16, 1)) + nl + s2 + nl + end_record, ParseOutcome::accepted,
+         s2_bytes},
         {"S2 in the window", "S0030000FC" + nl + s2 + nl + end_record + nl, ParseOutcome::accepted,
          s2_bytes},
         {"S3 in the window",
@@ -64,19 +87,25 @@ TEST(SRecordReader, RulesAndRejections) {
          {},
          false},
         {"bad checksum outside the window",
-         s_record('2', 0xFA0000, {1, 2}, 1) + nl + s_record('2', 0xFC0000, {3}, 1) + nl +
+         s_record('2', 0xFA0000, {1, 2}, 1) + nl + s_record('2', 0xFC0000, {3}, 1) + nl + s2 + nl +
              end_record,
-         ParseOutcome::accepted,
-         {}},
+         ParseOutcome::accepted, s2_bytes},
         {"bad checksum inside the window",
          s_record('2', 0xFB0000, {1, 2}, 1) + nl + end_record,
          ParseOutcome::format_error,
          {{0, 1}, {1, 2}},
          false},
-        {"lower-case data digits read as 0 and fail the checksum",
-         "S205FB0000" + lowered(s_record('2', 0xFB0000, {0xAB}).substr(10)) + nl + end_record,
+        {"lower-case hex digits read as their values", lowered(s2) + nl + end_record,
+         ParseOutcome::accepted, s2_bytes},
+        {"lower-case checksum", s2.substr(0, 14) + lowered(s2.substr(14)) + nl + end_record,
+         ParseOutcome::accepted, s2_bytes},
+        // Only an upper-case "S" starts a record.
+        {"a lower-case s is no record", lower_s + nl + end_record, ParseOutcome::format_error, {}},
+        {"other characters in digit positions read as 0 and fail the checksum",
+         bad_digit + nl + end_record,
          ParseOutcome::format_error,
-         {{0, 0x00}}},
+         {{0, 0x0B}},
+         false},
         {"text before the first record without an S",
          "firmware for the keyboard, build 7" + nl + s2 + nl + end_record, ParseOutcome::accepted,
          s2_bytes},
@@ -98,9 +127,14 @@ TEST(SRecordReader, RulesAndRejections) {
          ParseOutcome::accepted, s2_bytes},
         {"S0 and S5 are not examined", "S0zz" + nl + "S5!!" + nl + s2 + nl + end_record,
          ParseOutcome::accepted, s2_bytes},
-        {"a record followed at once by the next loses its S",
-         s_record('2', 0xFB0000, {7}) + s_record('2', 0xFB0001, {8}) + nl + end_record,
+        {"records without line ends between them",
+         s_record('2', 0xFB0000, {7}) + s_record('2', 0xFB0001, {8}) + "S0030000FC" +
+             s_record('3', 0xFB0002, {9}) + end_record,
          ParseOutcome::accepted,
+         {{0, 7}, {1, 8}, {2, 9}}},
+        {"a checksum followed at once by a bad type",
+         s_record('2', 0xFB0000, {7}) + "S4" + nl + end_record,
+         ParseOutcome::format_error,
          {{0, 7}}},
         {"S followed by a line end", "S" + nl + end_record, ParseOutcome::format_error, {}},
         {"a data record without data bytes, checksum sound, is skipped",
@@ -114,9 +148,8 @@ TEST(SRecordReader, RulesAndRejections) {
          ParseOutcome::format_error,
          {}},
         {"a count below the address bytes outside the window",
-         s_record('2', 0x000000, {}, 0, 1) + nl + end_record,
-         ParseOutcome::accepted,
-         {}},
+         s_record('2', 0x000000, {}, 0, 1) + nl + s2 + nl + end_record, ParseOutcome::accepted,
+         s2_bytes},
     };
     FirmwareImage image;
     for (const Case& c : cases) {
@@ -136,20 +169,28 @@ TEST(SRecordReader, RulesAndRejections) {
 }
 
 TEST(SRecordReader, FullImageInOneFile) {
-    // 2048 S2 records of 32 bytes cover the window exactly, in reverse order.
-    std::string text = "S00600004844521B\n";
+    // 2048 S2 records of 32 bytes cover the window exactly, in reverse order: with line ends,
+    // in lower-case hex, and with no line end between the records.
     FirmwareImage want;
     for (std::size_t i = 0; i < want.size(); ++i) {
         want[i] = static_cast<std::uint8_t>((i * 7) ^ (i >> 8));
     }
+    std::string lines = "S00600004844521B\n";
+    std::string joined = "S00600004844521B";
     for (std::size_t block = 2048; block-- > 0;) {
         std::vector<std::uint8_t> data(want.begin() + 32 * block, want.begin() + 32 * block + 32);
-        text += s_record('2', static_cast<std::uint32_t>(window_start + 32 * block), data) + "\n";
+        const std::string record =
+            s_record('2', static_cast<std::uint32_t>(window_start + 32 * block), data);
+        lines += record + "\n";
+        joined += record;
     }
-    text += end_record;
-    FirmwareImage image;
-    ASSERT_EQ(read_records(text, image), ParseOutcome::accepted);
-    EXPECT_EQ(image, want);
+    lines += end_record;
+    joined += end_record;
+    for (const std::string& text : {lines, lowered(lines), joined}) {
+        FirmwareImage image;
+        ASSERT_EQ(read_records(text, image), ParseOutcome::accepted);
+        EXPECT_EQ(image, want);
+    }
 }
 
 class FirmwareFile : public KeyboardFixture {};

@@ -111,22 +111,38 @@ TEST(SettingsDialogView, WhatEachModelShows) {
     SettingsValues unplugged_op_key = initial;
     unplugged_op_key.op_key = 255;
     unplugged_op_key.key_input = 0;
+    const std::uint32_t lockout = get_key_lockout_failed, input = get_key_input_failed,
+                        op = get_op_key_failed;
     const struct {
         std::int16_t selector;
         SettingsValues values;
-        ModelView view;
+        std::uint32_t unread;
+        ModelView view;  // button, MSR, lockout on/roll-over, OP on/ticked, input on/ticked
     } cases[] = {
-        {1, read, {1, "Not connection ", true, true, true, true, true}},
-        {1, initial, {1, "JIS 1/2", false, true, true, true, true}},
-        {1, unplugged_op_key, {1, "JIS 1/2", false, true, false, true, false}},
-        {2, read, {2, "Not connection ", true, false, false, true, true}},
-        {3, read, {3, "Not connection ", true, false, false, false, false}},
+        {1, read, 0, {1, "Not connection ", true, true, true, true, true, true}},
+        {1, initial, 0, {1, "JIS 1/2", true, false, true, true, true, true}},
+        {1, unplugged_op_key, 0, {1, "JIS 1/2", true, false, true, false, true, false}},
+        {2, read, 0, {2, "Not connection ", true, true, false, false, true, true}},
+        {3, read, 0, {3, "Not connection ", true, true, false, false, false, false}},
+        // An item whose read failed keeps its value on screen, its controls disabled; the
+        // MSR type has no control, and items the model lacks stay disabled and clear.
+        {1,
+         read,
+         get_msr_type_failed | lockout | op,
+         {1, "Not connection ", false, true, false, true, true, true}},
+        {1, initial, input, {1, "JIS 1/2", true, false, true, true, false, true}},
+        {2,
+         read,
+         lockout | input | op,
+         {2, "Not connection ", false, true, false, false, false, true}},
+        {3, read, input | op, {3, "Not connection ", true, true, false, false, false, false}},
     };
     for (const auto& entry : cases) {
-        SCOPED_TRACE(entry.selector);
-        ModelView view = model_view(entry.selector, entry.values);
+        SCOPED_TRACE(testing::Message() << entry.selector << " unread " << entry.unread);
+        ModelView view = model_view(entry.selector, entry.values, entry.unread);
         EXPECT_EQ(view.model_button, entry.view.model_button);
         EXPECT_STREQ(view.msr_text, entry.view.msr_text);
+        EXPECT_EQ(view.key_lockout_enabled, entry.view.key_lockout_enabled);
         EXPECT_EQ(view.roll_over, entry.view.roll_over);
         EXPECT_EQ(view.op_key_enabled, entry.view.op_key_enabled);
         EXPECT_EQ(view.op_key_ticked, entry.view.op_key_ticked);

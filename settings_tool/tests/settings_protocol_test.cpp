@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "settings_tool/dialog_logic.h"
+
 #include <string>
 #include <vector>
 
@@ -132,6 +134,8 @@ TEST_F(Keyboards, EachItemFailsAloneAndTheOthersAreStillRead) {
         // not taken for the next item's reply.
         {"delay 1200 on 01:02", get_key_lockout_failed},
         {"delay 1200 on 01:01", get_msr_type_failed},
+        // Inside the 1 s limit, however slow.
+        {"delay 900 on 01:02", 0},
         // A value frame with command 0x81 and a matching checksum is accepted.
         {"patch 2 1=81 fixsum on 01:04", 0},
         // A value frame whose value changed but not its checksum is refused.
@@ -187,6 +191,8 @@ TEST_F(Keyboards, NotFoundAndFailedWrites) {
 
     // A refused write fails the set, and the later items are still written.
     session_.model_selector = 1;
+    ASSERT_EQ(session_.read_all(), 0u);
+    session_.values.op_key = 1;
     command("fault 1 nak on 00:02");
     EXPECT_EQ(session_.write_all(), set_failed);
     EXPECT_EQ(items_sent(set_command), (std::vector<int>{2, 4, 3}));
@@ -196,6 +202,108 @@ TEST_F(Keyboards, NotFoundAndFailedWrites) {
     // Only the read-only MSR type is never written.
     EXPECT_TRUE(items_written(4).empty());
     EXPECT_EQ(items_read(4).size(), 1u);
+}
+
+TEST_F(Keyboards, SlowAndLateRepliesToSetRequests) {
+    session_.model_selector = 1;
+    ASSERT_EQ(session_.read_all(), 0u);
+    session_.values.key_lockout = 0;
+    session_.values.key_input = 1;
+    session_.values.op_key = 1;
+    command("fault 1 delay 900 on 00:02");
+    EXPECT_EQ(session_.write_all(), set_ok);
+    EXPECT_EQ(kept(1, Item::key_lockout), 0);
+
+    // 1.2 s: that item fails (though the keyboard took it), the others are still written, and
+    // its late ACK is taken for no later reply, neither in this write nor in the next read.
+    session_.values.key_input = 0;
+    session_.values.op_key = 255;
+    command("fault 1 delay 1200 on 00:04");
+    command("fault 1 nak on 00:03");
+    EXPECT_EQ(session_.write_all(), set_failed);
+    EXPECT_EQ(items_sent(set_command), (std::vector<int>{2, 4, 3, 2, 4, 3}));
+    EXPECT_EQ(kept(1, Item::op_key), 1);
+    command("fault 1 delay 1200 on 00:03");
+    EXPECT_EQ(session_.write_all(), set_failed);
+    EXPECT_EQ(session_.read_all(), 0u);
+    EXPECT_EQ(session_.values.msr_type, 4);
+    EXPECT_EQ(session_.values.op_key, 255);
+}
+
+TEST_F(Keyboards, TheValueEachControlStoresIsWhatIsWritten) {
+    using Values = SettingsValues;
+    const struct {
+        const char* choice;
+        void (*apply)(Values&);
+        std::uint8_t key_lockout, key_input, op_key;
+    } cases[] = {
+        {"nothing changed", [](Values&) {}, 2, 7, 0},
+        {"OP key box cleared", [](Values& v) { tick_op_key(v, false); }, 2, 7, 255},
+        {"OP key box ticked", [](Values& v) { tick_op_key(v, true); }, 2, 7, 1},
+        {"typematic box cleared", [](Values& v) { tick_typematic(v, false); }, 2, 0, 0},
+        {"typematic box ticked", [](Values& v) { tick_typematic(v, true); }, 2, 1, 0},
+        {"two-key button", [](Values& v) { choose_key_lockout(v, false); }, 0, 7, 0},
+        {"roll-over button", [](Values& v) { choose_key_lockout(v, true); }, 1, 7, 0},
+    };
+    session_.model_selector = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.choice);
+        command("set 1 key-lockout = 2");
+        command("set 1 op-key = 0");
+        command("set 1 key-input = 7");
+        ASSERT_EQ(session_.read_all(), 0u);  // the keyboard's own values again
+        c.apply(session_.values);
+        sent_.clear();
+        ASSERT_EQ(session_.write_all(), set_ok);
+        EXPECT_EQ(sent_, (std::vector<Frame>{set_request(Item::key_lockout, c.key_lockout),
+                                             set_request(Item::key_input, c.key_input),
+                                             set_request(Item::op_key, c.op_key)}));
+    }
+}
+
+TEST_F(Keyboards, AnItemWhoseReadFailedIsNotWritten) {
+    session_.model_selector = 1;
+    sent_.clear();
+    EXPECT_EQ(session_.write_all(), set_ok);  // nothing read yet: nothing written
+    EXPECT_TRUE(items_sent(set_command).empty());
+
+    const struct {
+        const char* fault;
+        std::vector<int> written;
+    } cases[] =
+        {
+            {"nak on 01:02", {4, 3}},      {"silent on 01:04", {2, 3}},
+            {"badsum 2 on 01:03", {2, 4}}, {"delay 1200 on 01:03", {2, 4}},
+            {"nak on 01:01", {2, 4, 3}},  // the MSR type is never written anyway
+        };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        command(std::string("fault 1 ") + c.fault);
+        EXPECT_NE(session_.read_all(), 0u);
+        clock_.advance(5000);  // let a late reply pass
+        sent_.clear();
+        EXPECT_EQ(session_.write_all(), set_ok);
+        EXPECT_EQ(items_sent(set_command), c.written);
+        // A later read of the item that succeeds makes it written again.
+        ASSERT_EQ(session_.read_all(), 0u);
+        sent_.clear();
+        EXPECT_EQ(session_.write_all(), set_ok);
+        EXPECT_EQ(items_sent(set_command), (std::vector<int>{2, 4, 3}));
+    }
+
+    // A model not found counts as read by nobody: once the keyboard is back, the values of the
+    // model read before (a ReedKey PAD's) are not written into it.
+    session_.model_selector = 2;
+    ASSERT_EQ(session_.read_all(), 0u);
+    command("unplug 1");
+    session_.model_selector = 1;
+    EXPECT_EQ(session_.read_all(), get_not_found);
+    EXPECT_EQ(session_.write_all(), set_not_found);
+    command("plug 1");
+    sent_.clear();
+    EXPECT_EQ(session_.write_all(), set_ok);
+    EXPECT_TRUE(items_sent(set_command).empty());
+    EXPECT_EQ(kept(1, Item::key_lockout), 1);
 }
 
 }  // namespace

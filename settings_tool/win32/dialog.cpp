@@ -45,12 +45,16 @@ void set_apply(HWND dialog, DialogEvent event) {
 }
 
 void show_model_view(HWND dialog, const Tool& tool) {
-    ModelView view = model_view(tool.session.model_selector, tool.session.values);
+    ModelView view =
+        model_view(tool.session.model_selector, tool.session.values, tool.session.unread_items());
     const int model_button = view.model_button == sparrow_selector ? IDC_MODEL_SPARROW
                              : view.model_button == larch_selector ? IDC_MODEL_LARCH
                                                                    : IDC_MODEL_REED;
     CheckRadioButton(dialog, IDC_MODEL_SPARROW, IDC_MODEL_LARCH, model_button);
     SetDlgItemTextW(dialog, IDC_MSR_TYPE, from_utf8(view.msr_text).c_str());
+    for (int id : {IDC_LOCKOUT_GROUP, IDC_TWO_KEY, IDC_ROLL_OVER}) {
+        enable(dialog, id, view.key_lockout_enabled);
+    }
     CheckRadioButton(dialog, IDC_TWO_KEY, IDC_ROLL_OVER,
                      view.roll_over ? IDC_ROLL_OVER : IDC_TWO_KEY);
     for (int id : {IDC_OP_KEY_GROUP, IDC_OP_KEY}) {
@@ -75,9 +79,6 @@ void open_dialog(HWND dialog, Tool& tool) {
         return;
     }
     show_read_failures(dialog, tool, get_result);
-    for (int id : {IDC_LOCKOUT_GROUP, IDC_TWO_KEY, IDC_ROLL_OVER}) {
-        enable(dialog, id, true);
-    }
     show_model_view(dialog, tool);
     set_apply(dialog, DialogEvent::opened);
 }

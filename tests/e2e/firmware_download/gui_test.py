@@ -3,6 +3,8 @@
 dialogs, the version query, a refused date stamp, the error paths and a second instance;
 screenshots of every dialog go to build/screenshots/firmware_download/."""
 
+import os
+import signal
 import sys
 import time
 import unittest
@@ -140,6 +142,13 @@ class Dialogs(ToolTest):
 
         progress, controls = self.wait_status(TEXTS["writing"])
         self.assertEqual(controls[1005]["text"], "*")
+        # Ctrl+C in the console the program shares (Wine turns SIGINT into CTRL_C_EVENT) does
+        # not end it once the init frame went out.
+        deadline = time.monotonic() + 20
+        while not self.frames_in(3):
+            self.assertLess(time.monotonic(), deadline, "no init frame")
+            time.sleep(0.05)
+        os.kill(process.pid, signal.SIGINT)
         # No control stops a download: a cancel command, Escape and closing are ignored, and
         # the main dialog's Cancel and close box too.
         self.gui.post(progress, WM_COMMAND, 1003)
@@ -264,6 +273,12 @@ class Dialogs(ToolTest):
         chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
         self.gui.message(hwnd=hex(chooser["hwnd"]), button="cancel")
         self.assertEqual(self.gui.text(main, 1000), "typed.mhx")
+        # Choosing a file puts its full name into the file box.
+        self.gui.click(main, 1001)
+        chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
+        self.gui.set_text(chooser, 1148, self.win(good))
+        self.gui.message(hwnd=hex(chooser["hwnd"]), button="ok")
+        self.assertEqual(self.gui.text(main, 1000).lower(), self.win(good).lower())
 
         # A second copy ends at once and silently.
         second = self.start_tool(language=TEXTS["env"])

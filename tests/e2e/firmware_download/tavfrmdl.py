@@ -41,21 +41,24 @@ def s2_record(address: int, data: bytes) -> str:
     return "S2" + body.hex().upper() + f"{~sum(body) & 0xFF:02X}"
 
 
-def firmware_text(image: bytes) -> str:
+def firmware_text(image: bytes, lower: bool = False, joined: bool = False) -> str:
     """An S-record file for `image`: a header, S2 records of 32 bytes for every row that is not
-    all 0xFF, a record below the window that must be skipped, and the S8 end record."""
+    all 0xFF, a record below the window that must be skipped, and the S8 end record; with
+    `lower` its hex digits in lower case, with `joined` no line end between the records."""
     lines = ["S00F000068656C6C6F202020202000003C", "S1130000285F245F2212226A000424290008237C2A"]
     for offset in range(0, IMAGE_SIZE, 32):
         row = image[offset : offset + 32]
         if row != b"\xff" * 32:
             lines.append(s2_record(WINDOW_START + offset, row))
     lines.append("S804000000FB")
-    return "\r\n".join(lines) + "\r\n"
+    if lower:
+        lines = ["S" + line[1:].lower() for line in lines]
+    return "".join(lines) if joined else "\r\n".join(lines) + "\r\n"
 
 
-def write_firmware(path: Path, image: bytes) -> Path:
+def write_firmware(path: Path, image: bytes, lower: bool = False, joined: bool = False) -> Path:
     path.parent.mkdir(parents=True, exist_ok=True)
-    path.write_bytes(firmware_text(image).encode("ascii"))
+    path.write_bytes(firmware_text(image, lower, joined).encode("ascii"))
     return path
 
 

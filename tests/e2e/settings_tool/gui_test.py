@@ -36,6 +36,7 @@ TEXTS = {
         "not_found": "Device is not found!",
         "msr_failed": "MSR Data get Fail!",
         "key_lockout_failed": "Key Lockout Data get Fail!",
+        "key_input_failed": "Key Input setting get Fail!",
         "op_key_failed": "OP Key setting get Fail!",
         "set_failed": "Data set Fail!",
     },
@@ -50,6 +51,7 @@ TEXTS = {
         "not_found": "デバイスを発見できませんでした。",
         "msr_failed": "MSRデータ取得に失敗しました。",
         "key_lockout_failed": "Key Lockoutデータ取得に失敗しました。",
+        "key_input_failed": "キーボード入力設定取得に失敗しました。",
         "op_key_failed": "OP Keyの設定の取得に失敗しました。",
         "set_failed": "設定に失敗しました。",
     },
@@ -124,12 +126,13 @@ class Tavset(tool_test.ToolTest):
         }
 
     def expect_view(self, dialog: dict, model: int, msr: str, lockout: int,
-                    op_key: tuple, typematic: tuple, apply: int = 0) -> None:
+                    op_key: tuple, typematic: tuple, apply: int = 0,
+                    lockout_enabled: int = 1) -> None:
         got = self.view(dialog)
         self.assertEqual(got["captions"], {**TEXTS["captions"], **MODEL_CAPTIONS})
         del got["captions"]
         self.assertEqual(got, {"model": [model], "msr": msr, "lockout": [lockout],
-                               "lockout_enabled": 1, "op_key": op_key,
+                               "lockout_enabled": lockout_enabled, "op_key": op_key,
                                "typematic": typematic, "apply": apply})
 
     def wait_sets(self, model: int, count: int) -> list[bytes]:
@@ -186,10 +189,16 @@ class Tavset(tool_test.ToolTest):
         self.shot("reed")
         self.assertEqual(self.items_got(2), [1, 2, 4])
 
+        # A changed setting enables Apply; a model change disables it again.
+        self.gui.check(dialog, TYPEMATIC)
+        self.assertEqual(self.view(dialog)["apply"], 1)
         self.gui.click(dialog, SPARROW)
         self.answer(TEXTS["not_found"])
-        # The ReedKey PAD's values stay, now in the Sparrow's view (OP key: the initial 1).
-        self.expect_view(dialog, SPARROW, "JIS 1/2", ROLL_OVER, (1, 1, 1), (1, 1, 0))
+        # The ReedKey PAD's values stay on screen in the Sparrow's view (OP key: the initial
+        # 1), but none of them was read from a Sparrow: every control is disabled, and nothing
+        # of the ReedKey PAD's is written into a Sparrow plugged in later.
+        self.expect_view(dialog, SPARROW, "JIS 1/2", ROLL_OVER, (0, 0, 1), (0, 0, 1),
+                         lockout_enabled=0)
         self.shot("sparrow_not_found")
         self.gui.click(dialog, OK)
         self.answer(TEXTS["not_found"])
@@ -206,11 +215,16 @@ class Tavset(tool_test.ToolTest):
         for text in ("msr_failed", "key_lockout_failed", "op_key_failed"):
             self.answer(TEXTS[text], shot=f"message_{text}")
         dialog = self.dialog()
-        self.expect_view(dialog, SPARROW, "JIS 1/2", TWO_KEY, (1, 1, 1), (1, 1, 0))
+        # Failed items show the initial values (key lockout 0, OP key 1), their controls
+        # disabled; key input as read.
+        self.expect_view(dialog, SPARROW, "JIS 1/2", TWO_KEY, (0, 0, 1), (1, 1, 0),
+                         lockout_enabled=0)
         self.gui.click(dialog, OK)
         self.ended(tool)
-        # Failed items keep the initial values (key lockout 0, OP key 1); key input as read.
-        self.assertEqual(self.sets(1), [set_frame(2, 0), set_frame(4, 0), set_frame(3, 1)])
+        # Only the item read is written back: the keyboard's key lockout and OP key stay.
+        self.assertEqual(self.sets(1), [set_frame(4, 0)])
+        self.assertIn("key-lockout = 1\n", self.sim.state_text())
+        self.assertIn("op-key = 7\n", self.sim.state_text())
 
     @english_only
     def test_apply_escape_and_refused_sets(self):
@@ -243,6 +257,30 @@ class Tavset(tool_test.ToolTest):
         self.answer(TEXTS["set_failed"])
         self.ended(tool)  # OK ends the dialog even so
         self.assertEqual(len(self.sets(1)), 9)
+
+    @english_only
+    def test_a_model_button_read_with_a_failed_item_writes_only_the_others(self):
+        self.start_sim((1, 2), settings_state(1, key_lockout=0, op_key=0, key_input=6)
+                       + settings_state(2, key_lockout=1, key_input=0),
+                       ["fault 1 nak on 01:04"])
+        tool = self.start_tavset()
+        dialog = self.dialog()  # the ReedKey PAD is tried first
+        self.expect_view(dialog, REED, "ISO 1/2/3", ROLL_OVER, (0, 0, 0), (1, 1, 0))
+        self.gui.click(dialog, SPARROW)
+        self.answer(TEXTS["key_input_failed"])
+        # Key input keeps the ReedKey PAD's 0 on screen, disabled.
+        self.expect_view(dialog, SPARROW, "ISO 1/2/3", TWO_KEY, (1, 1, 1), (0, 0, 0))
+        # Clearing the OP key box stores 255, the two-key button 0.
+        self.gui.click(dialog, OP_KEY)
+        self.gui.check(dialog, ROLL_OVER)
+        self.gui.check(dialog, TWO_KEY)
+        self.gui.click(dialog, APPLY)
+        self.assertEqual(self.wait_sets(1, 2), [set_frame(2, 0), set_frame(3, 255)])
+        self.gui.click(dialog, OK)
+        self.ended(tool)
+        self.assertEqual(self.sets(1)[2:], [set_frame(2, 0), set_frame(3, 255)])
+        self.assertEqual(self.sets(2), [])
+        self.assertIn("key-input = 6\n", self.sim.state_text())
 
     def test_no_keyboard_shows_not_found_once_and_ends(self):
         self.start_sim((1,), commands=["unplug 1"])
