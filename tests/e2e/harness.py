@@ -21,6 +21,8 @@ Environment, as ctest sets it per test (see ``kbd_e2e_test`` in CMakeLists.txt):
 ``KBD_E2E_BACKEND``
     ``realhid``: the programs under test run through their real HID backend with the stand-in
     setupapi.dll and hid.dll of tests/hid_standin/ (see "The real HID backend" below).
+    ``hidstack``: they run through their real HID backend on Wine's own HID stack, kbdsim's
+    keyboards presented by the test drivers of tests/hidstack/ (see "Wine's HID stack" below).
 ``KBD_E2E_DISPLAY``
     An X display to use instead of the script's private Xvfb (to watch a test). $DISPLAY is
     never used: a test run must not depend on, or draw on, the desktop it was started from.
@@ -553,7 +555,7 @@ for _signal in (signal.SIGTERM, signal.SIGHUP):
 
 REAL_HID = os.environ.get("KBD_E2E_BACKEND") == "realhid"
 # Programs that are the test's tools rather than the product: never under the stand-ins.
-_NOT_UNDER_TEST = {"kbdsim", "guidriver"}
+_NOT_UNDER_TEST = {"kbdsim", "guidriver", "hidstack_bridge"}
 _real_hid_root: Optional[Path] = None
 _real_hid_copies: dict[Path, Path] = {}
 
@@ -676,6 +678,55 @@ def _check_real_hid_at_exit() -> None:
 
 if REAL_HID:
     atexit.register(_check_real_hid_at_exit)  # runs before _kill_leftovers: atexit is LIFO
+
+
+# --------------------------------------------------------------------------------------------
+# Wine's HID stack
+#
+# With KBD_E2E_BACKEND=hidstack the programs run unchanged, without KBDSIM_PIPE and without
+# stand-ins: every Kbdsim installs the test drivers of tests/hidstack/ into the prefix (once;
+# the installation stays) and starts hidstack_bridge.exe beside kbdsim, which keeps a HID device
+# for each of kbdsim's keyboard collections on Wine's own HID stack (setupapi, hid.dll,
+# hidclass.sys, Plug and Play). After each control command the harness waits until the
+# devices match kbdsim's listing again, as they would once a real keyboard has been plugged
+# or unplugged.
+
+HIDSTACK = os.environ.get("KBD_E2E_BACKEND") == "hidstack"
+_HIDSTACK_TIMEOUT = 60
+
+
+def _start_hidstack_bridge(pipe: str) -> "WindowsProcess":
+    bridge = exe_path("hidstack_bridge")
+    drivers = to_windows_path(bridge.parent / "drivers")
+    result = run_windows_exe(bridge, ["install", drivers], timeout=_HIDSTACK_TIMEOUT)
+    if result.returncode != 0:
+        raise HarnessError(f"the test HID drivers did not install: {result.stdout}{result.stderr}")
+    process = WindowsProcess(bridge, ["--pipe", pipe], stdin_pipe=True)
+    line = process.read_line(timeout=_HIDSTACK_TIMEOUT)
+    if line != "hidstack ready":
+        process.kill()
+        raise HarnessError(f"hidstack_bridge.exe not ready: {line!r} "
+                           f"{process.wait(timeout=10).stderr}")
+    return process
+
+
+def _sync_hidstack_bridge(process: "WindowsProcess") -> None:
+    process.stdin.write(b"sync\n")
+    process.stdin.flush()
+    line = process.read_line(timeout=_HIDSTACK_TIMEOUT)
+    if line != "hidstack synced":
+        raise HarnessError(f"hidstack_bridge.exe: {line!r} after a sync")
+
+
+def _stop_hidstack_bridge(process: "WindowsProcess") -> None:
+    try:
+        process.stdin.close()
+    except OSError:
+        pass
+    try:
+        process.wait(timeout=20)
+    except HarnessError:
+        process.kill()
 
 
 # --------------------------------------------------------------------------------------------
@@ -803,6 +854,7 @@ class Kbdsim:
         self.log_path = self.workdir / "frames.log"
         self.state_path = self.workdir / "state.txt"
         self.process: Optional[WindowsProcess] = None
+        self.bridge: Optional[WindowsProcess] = None  # hidstack_bridge.exe (hidstack backend)
         self.exit_code: Optional[int] = None
         self.ready_line = ""
 
@@ -834,6 +886,12 @@ class Kbdsim:
                 )
             if line == f"kbdsim ready pipe={self.pipe}":
                 self.ready_line = line
+                if HIDSTACK:
+                    try:
+                        self.bridge = _start_hidstack_bridge(self.pipe)
+                    except HarnessError:
+                        self.stop(check=False)
+                        raise
                 return self
 
     def stop(self, check: bool = True) -> Optional[int]:
@@ -846,6 +904,9 @@ class Kbdsim:
         that a test never passes over a simulator that broke under it.
         """
         problem = None
+        if self.bridge is not None:
+            bridge, self.bridge = self.bridge, None
+            _stop_hidstack_bridge(bridge)
         if self.process is not None:
             process, self.process = self.process, None
             try:
@@ -894,17 +955,23 @@ class Kbdsim:
             raise HarnessError(f"kbdsim.exe ended while applying {command!r}")
         if check and answer != "ok":
             raise HarnessError(f"kbdsim {command!r}: {answer}")
+        if self.bridge is not None:
+            _sync_hidstack_bridge(self.bridge)
         return answer
 
     def send_via_pipe(self, command: str) -> RunResult:
         """`kbdsim.exe --pipe NAME --send COMMAND` as a second process (exit 0 ok, 1 error,
         2 no simulator)."""
-        return run_windows_exe(exe_path("kbdsim"), ["--pipe", self.pipe, "--send", command],
-                               timeout=30)
+        result = run_windows_exe(exe_path("kbdsim"), ["--pipe", self.pipe, "--send", command],
+                                 timeout=30)
+        if self.bridge is not None:
+            _sync_hidstack_bridge(self.bridge)
+        return result
 
     def env(self, extra: Optional[Mapping[str, str]] = None) -> dict[str, str]:
-        """The environment for a tool that should talk to this simulator (KBDSIM_PIPE set)."""
-        values = {"KBDSIM_PIPE": self.pipe}
+        """The environment for a tool that should talk to this simulator (KBDSIM_PIPE set;
+        on Wine's HID stack unset, as the tool then finds the keyboards as HID devices)."""
+        values = {} if HIDSTACK else {"KBDSIM_PIPE": self.pipe}
         if extra:
             values.update(extra)
         return wine_env(values)
