@@ -170,6 +170,8 @@ def ensure_prefix() -> Path:
     it initialises, the others wait for it and then find the prefix ready.
     """
     pfx = prefix()
+    if HIDSTACK:
+        _drop_prefix_with_old_drivers()
     if (pfx / _READY_MARK).exists() and (pfx / _CRASH_DIALOG_MARK).exists():
         return pfx
     pfx.parent.mkdir(parents=True, exist_ok=True)
@@ -689,10 +691,39 @@ if REAL_HID:
 # for each of kbdsim's keyboard collections on Wine's own HID stack (setupapi, hid.dll,
 # hidclass.sys, Plug and Play). After each control command the harness waits until the
 # devices match kbdsim's listing again, as they would once a real keyboard has been plugged
-# or unplugged.
+# or unplugged. A keyboard's boot keyboard collection is enumerated before its vendor
+# collection, unless KBD_HIDSTACK_KEYBOARD_LAST=1: Windows refuses a program's open of a
+# keyboard collection, Wine 8.0 cannot (it gives a driver no desired access and ignores a
+# refused open), so a program that opens the first interface of a keyboard's identity, as
+# Sonder does, needs the keyboard collection after the vendor one there.
 
 HIDSTACK = os.environ.get("KBD_E2E_BACKEND") == "hidstack"
 _HIDSTACK_TIMEOUT = 60
+
+
+_hidstack_prefix_checked = False
+
+
+def _drop_prefix_with_old_drivers() -> None:
+    """A prefix that holds another build of the drivers (installed in it by an earlier run) is
+    removed before the script's first program, to be made anew: the drivers of a prefix are
+    installed once and stay loaded while it runs."""
+    global _hidstack_prefix_checked
+    if _hidstack_prefix_checked:
+        return
+    _hidstack_prefix_checked = True
+    drivers = exe_path("hidstack_bridge").parent / "drivers"
+    windows = prefix() / "drive_c" / "windows"
+    installed = {windows / "inf" / "kbdsim_hidstack.inf": drivers / "kbdsim_hidstack.inf"}
+    for built in drivers.glob("*.sys"):
+        installed[windows / "system32" / "drivers" / built.name] = built
+    if not any(path.exists() for path in installed):
+        return
+    if all(path.exists() and path.read_bytes() == built.read_bytes()
+           for path, built in installed.items()):
+        return
+    _end_wine_processes()
+    shutil.rmtree(prefix())
 
 
 def _start_hidstack_bridge(pipe: str) -> "WindowsProcess":
@@ -701,7 +732,10 @@ def _start_hidstack_bridge(pipe: str) -> "WindowsProcess":
     result = run_windows_exe(bridge, ["install", drivers], timeout=_HIDSTACK_TIMEOUT)
     if result.returncode != 0:
         raise HarnessError(f"the test HID drivers did not install: {result.stdout}{result.stderr}")
-    process = WindowsProcess(bridge, ["--pipe", pipe], stdin_pipe=True)
+    args = ["--pipe", pipe]
+    if os.environ.get("KBD_HIDSTACK_KEYBOARD_LAST") == "1":
+        args.append("--keyboard-last")
+    process = WindowsProcess(bridge, args, stdin_pipe=True)
     line = process.read_line(timeout=_HIDSTACK_TIMEOUT)
     if line != "hidstack ready":
         process.kill()
@@ -967,6 +1001,17 @@ class Kbdsim:
         if self.bridge is not None:
             _sync_hidstack_bridge(self.bridge)
         return result
+
+    def interface_path(self, interface_id: int) -> str:
+        """The device path a tool opens for kbdsim's interface `interface_id` (a keyboard's
+        vendor collection): the interface's pipe, or on Wine's HID stack the HID device that
+        stands for it."""
+        if not HIDSTACK:
+            return f"\\\\.\\pipe\\{self.pipe}.if{interface_id}"
+        alternate = interface_id == 1 and "1alt" in self.models.split(",")
+        vid, pid = (0x1FF4, 0x0100) if alternate else (0x1FF3, interface_id)
+        return (f"\\\\?\\hid#vid_{vid:04x}&pid_{pid:04x}&mi_01#{interface_id}"
+                "#{4d1e55b2-f16f-11cf-88cb-001111000030}")
 
     def env(self, extra: Optional[Mapping[str, str]] = None) -> dict[str, str]:
         """The environment for a tool that should talk to this simulator (KBDSIM_PIPE set;

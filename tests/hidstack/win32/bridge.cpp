@@ -1,8 +1,10 @@
 // hidstack_bridge.exe: puts kbdsim's keyboards onto Wine's own HID stack (test-only).
 //
-//   hidstack_bridge.exe install <folder>   installs kbdsim_bus.sys and kbdsim_hid.sys from
-//                                           <folder> as a root-enumerated device, once per prefix
-//   hidstack_bridge.exe --pipe NAME         follows the kbdsim serving NAME until standard input
+//   hidstack_bridge.exe install <folder>   installs the drivers of <folder> (kbdsim_hidstack.inf
+//                                           and the .sys files beside it) for a root-enumerated
+//                                           device, once per prefix
+//   hidstack_bridge.exe --pipe NAME [--keyboard-last]
+//                                           follows the kbdsim serving NAME until standard input
 //                                           ends: its plugged keyboards become HID devices
 //
 // Following kbdsim: every few milliseconds the bridge reads kbdsim's listing and tells the bus
@@ -42,59 +44,6 @@ const GUID system_class_guid = {
     0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 const GUID hid_guid = {
     0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-
-const char inf_text[] =
-    "[Version]\n"
-    "Signature=$Chicago$\n"
-    "ClassGuid={4d36e97d-e325-11ce-bfc1-08002be10318}\n"
-    "Class=System\n"
-    "DriverVer=01/01/2024,1.0.0.0\n"
-    "\n"
-    "[Manufacturer]\n"
-    "kbdsim=models,NTamd64\n"
-    "\n"
-    "[models.NTamd64]\n"
-    "kbdsim bus=bus_install,KBDSIM\\BUS\n"
-    "kbdsim HID device=hid_install,KBDSIMBUS\\KBDSIM_HID\n"
-    "\n"
-    "[bus_install.NTamd64]\n"
-    "CopyFiles=driver_files\n"
-    "[bus_install.NTamd64.Services]\n"
-    "AddService=kbdsim_bus,0x2,bus_service\n"
-    "\n"
-    // The bus's installation copied both drivers: the copy of this INF that the system keeps
-    // has no files beside it to copy from.
-    "[hid_install.NTamd64]\n"
-    "[hid_install.NTamd64.Services]\n"
-    "AddService=kbdsim_hid,0x2,hid_service\n"
-    "\n"
-    "[driver_files]\n"
-    "kbdsim_bus.sys\n"
-    "kbdsim_hid.sys\n"
-    "\n"
-    "[SourceDisksNames]\n"
-    "1=,,\n"
-    "[SourceDisksFiles]\n"
-    "kbdsim_bus.sys=1\n"
-    "kbdsim_hid.sys=1\n"
-    "[DestinationDirs]\n"
-    "DefaultDestDir=12\n"
-    "\n"
-    "[bus_service]\n"
-    "ServiceBinary=%12%\\kbdsim_bus.sys\n"
-    "ServiceType=1\n"
-    "StartType=3\n"
-    "ErrorControl=1\n"
-    "LoadOrderGroup=WinePlugPlay\n"
-    "DisplayName=\"kbdsim bus\"\n"
-    "\n"
-    "[hid_service]\n"
-    "ServiceBinary=%12%\\kbdsim_hid.sys\n"
-    "ServiceType=1\n"
-    "StartType=3\n"
-    "ErrorControl=1\n"
-    "LoadOrderGroup=WinePlugPlay\n"
-    "DisplayName=\"kbdsim HID minidriver\"\n";
 
 void fail(const char* what) {
     std::fprintf(stderr, "hidstack_bridge: %s (error %lu)\n", what, GetLastError());
@@ -136,18 +85,6 @@ bool root_device_exists() {
     return exists;
 }
 
-bool write_file(const std::string& path, const char* text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    bool ok = WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr) &&
-              written == std::strlen(text);
-    CloseHandle(file);
-    return ok;
-}
-
 // Waits until the bus driver's control interface is there.
 bool wait_for_control(DWORD timeout_ms) {
     const ULONGLONG deadline = GetTickCount64() + timeout_ms;
@@ -179,10 +116,6 @@ int install(const std::string& folder) {
         return 0;
     }
     std::string inf = folder + "\\kbdsim_hidstack.inf";
-    if (!write_file(inf, inf_text)) {
-        fail("cannot write the INF file");
-        return 1;
-    }
     if (!root_device_exists()) {
         HDEVINFO list = SetupDiCreateDeviceInfoList(nullptr, nullptr);
         SP_DEVINFO_DATA device{};
@@ -219,6 +152,10 @@ int install(const std::string& folder) {
     return 0;
 }
 
+// Whether a keyboard's boot keyboard collection is its USB interface 2 rather than 0, so that
+// it is enumerated after the vendor collection (--keyboard-last).
+bool keyboard_last = false;
+
 // What the bus should present for a listing: a vendor device for every vendor-defined
 // collection, a keyboard device for every standard keyboard collection.
 kbdsim_bus_devices wanted_devices(const std::string& pipe,
@@ -232,7 +169,7 @@ kbdsim_bus_devices wanted_devices(const std::string& pipe,
         if (item.caps.usage_page == 0xFF01 && item.caps.usage == 1) {
             kind = KBDSIM_BUS_KIND_VENDOR;
         } else if (item.caps.usage_page == 0x0001 && item.caps.usage == 0x0006) {
-            kind = KBDSIM_BUS_KIND_KEYBOARD;
+            kind = keyboard_last ? KBDSIM_BUS_KIND_KEYBOARD_LAST : KBDSIM_BUS_KIND_KEYBOARD;
         } else {
             continue;
         }
@@ -252,8 +189,8 @@ kbdsim_bus_devices wanted_devices(const std::string& pipe,
 constexpr size_t path_part_length = 23;
 std::string path_part(const kbdsim_bus_device& device) {
     char text[64];
-    std::snprintf(text, sizeof text, "vid_%04x&pid_%04x&mi_%02d", device.vendor_id,
-                  device.product_id, device.kind == KBDSIM_BUS_KIND_KEYBOARD ? 0 : 1);
+    std::snprintf(text, sizeof text, "vid_%04x&pid_%04x&mi_%02lu", device.vendor_id,
+                  device.product_id, kbdsim_bus_interface_number(device.kind));
     return text;
 }
 
@@ -388,9 +325,13 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "install") == 0) {
         return install(argv[2]);
     }
-    if (argc == 3 && std::strcmp(argv[1], "--pipe") == 0) {
-        return follow(argv[2]);
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--pipe") == 0) {
+        keyboard_last = argc == 4 && std::strcmp(argv[3], "--keyboard-last") == 0;
+        if (argc == 3 || keyboard_last) {
+            return follow(argv[2]);
+        }
     }
-    std::fprintf(stderr, "usage: hidstack_bridge.exe install <folder> | --pipe NAME\n");
+    std::fprintf(stderr,
+                 "usage: hidstack_bridge.exe install <folder> | --pipe NAME [--keyboard-last]\n");
     return 2;
 }

@@ -17,10 +17,17 @@
 #define KBDSIM_BUS_MAX_DEVICES 16
 #define KBDSIM_BUS_PIPE_NAME_CHARS 96
 
-/* The USB interface a child stands for: the keyboard's boot keyboard collection, or its
- * vendor-defined collection, whose reports travel over kbdsim's interface pipe. */
+/* The USB interface a child stands for: the keyboard's vendor-defined collection (interface 1),
+ * whose reports travel over kbdsim's interface pipe, or its boot keyboard collection, as
+ * interface 0 (enumerated before the vendor collection) or as interface 2 (after it). */
 #define KBDSIM_BUS_KIND_VENDOR 0
 #define KBDSIM_BUS_KIND_KEYBOARD 1
+#define KBDSIM_BUS_KIND_KEYBOARD_LAST 2
+
+/* The USB interface number of a kind, as it shows in the device's ID ("&MI_01"). */
+static inline unsigned long kbdsim_bus_interface_number(unsigned long kind) {
+    return kind == KBDSIM_BUS_KIND_KEYBOARD ? 0 : kind == KBDSIM_BUS_KIND_VENDOR ? 1 : 2;
+}
 
 struct kbdsim_bus_device {
     unsigned long interface_id; /* kbdsim's interface id: the pipe is <pipe>.if<id> */

@@ -22,6 +22,9 @@
 #define PIPE_OPEN_PAUSE_MS 20
 #define READER_POLL_MS 50
 #define WRITE_TIMEOUT_MS 2000
+#define UNPLUG_DRAIN_PAUSE_MS 5
+#define UNPLUG_DRAIN_LIMIT_MS 1000
+#define UNPLUG_READ_GRACE_MS 50
 
 static const GUID control_interface_guid = KBDSIM_BUS_CONTROL_GUID_INIT;
 
@@ -164,8 +167,8 @@ static ULONG child_device_id(const struct kbdsim_bus_device* device, WCHAR* buff
     append_number(buffer, capacity, &length, device->vendor_id, 16, 4);
     append_text(buffer, capacity, &length, L"&PID_");
     append_number(buffer, capacity, &length, device->product_id, 16, 4);
-    append_text(buffer, capacity, &length,
-                device->kind == KBDSIM_BUS_KIND_KEYBOARD ? L"&MI_00" : L"&MI_01");
+    append_text(buffer, capacity, &length, L"&MI_0");
+    append_number(buffer, capacity, &length, kbdsim_bus_interface_number(device->kind), 10, 1);
     return length;
 }
 
@@ -331,7 +334,7 @@ static NTSTATUS write_report(struct child_extension* child, IRP* irp) {
 
     if (!packet || !packet->reportBuffer)
         return complete(irp, STATUS_INVALID_PARAMETER, 0);
-    if (child->device.kind == KBDSIM_BUS_KIND_KEYBOARD)
+    if (child->device.kind != KBDSIM_BUS_KIND_VENDOR)
         return complete(irp, STATUS_SUCCESS, packet->reportBufferLen); /* LEDs: nothing to do */
     if (child->gone || !child->pipe)
         return complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
@@ -443,6 +446,16 @@ static void drop_child(ULONG index) {
     bus.children[index] = bus.children[--bus.child_count];
 }
 
+/* Waits (a bounded time) until hidclass has taken the queued reports, and then as long again
+ * as a program needs to read them from hidclass. */
+static void wait_until_reports_taken(struct child_extension* child) {
+    int waited;
+    for (waited = 0; waited < UNPLUG_DRAIN_LIMIT_MS && child->queue_count && !child->stop_reader;
+         waited += UNPLUG_DRAIN_PAUSE_MS)
+        sleep_ms(UNPLUG_DRAIN_PAUSE_MS);
+    sleep_ms(UNPLUG_READ_GRACE_MS);
+}
+
 static void reader_thread(void* context) {
     struct child_extension* child = context;
     UCHAR frame[PIPE_REPORT_BYTES + 1];
@@ -473,9 +486,12 @@ static void reader_thread(void* context) {
         if (status == STATUS_BUFFER_OVERFLOW)
             continue; /* longer than a report: not one */
         if (!NT_SUCCESS(status)) {
-            /* kbdsim unplugged the keyboard (or ended): the device leaves the bus now. */
+            /* kbdsim unplugged the keyboard (or ended): the device leaves the bus. A cable is
+             * pulled after the keyboard's last report has reached the PC, so what kbdsim sent
+             * before it left is handed on first. */
             BOOLEAN dropped = FALSE;
             ULONG i;
+            wait_until_reports_taken(child);
             ExAcquireFastMutex(&bus.lock);
             for (i = 0; i < bus.child_count; ++i) {
                 if (bus.children[i] == child->self) {
@@ -505,6 +521,10 @@ static NTSTATUS set_devices(IRP* irp) {
     if (stack->Parameters.DeviceIoControl.InputBufferLength != sizeof(*wanted) ||
         wanted->count > KBDSIM_BUS_MAX_DEVICES)
         return complete(irp, STATUS_INVALID_PARAMETER, 0);
+    for (j = 0; j < wanted->count; ++j) {
+        if (wanted->devices[j].kind > KBDSIM_BUS_KIND_KEYBOARD_LAST)
+            return complete(irp, STATUS_INVALID_PARAMETER, 0);
+    }
     wanted->pipe_name[KBDSIM_BUS_PIPE_NAME_CHARS - 1] = 0;
 
     ExAcquireFastMutex(&bus.lock);
@@ -738,7 +758,7 @@ static NTSTATUS copy_out(IRP* irp, const void* data, ULONG size) {
 static NTSTATUS child_hid_request(DEVICE_OBJECT* device, IRP* irp) {
     struct child_extension* child = device->DeviceExtension;
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
-    BOOLEAN keyboard = child->device.kind == KBDSIM_BUS_KIND_KEYBOARD;
+    BOOLEAN keyboard = child->device.kind != KBDSIM_BUS_KIND_VENDOR;
     const UCHAR* report_descriptor =
         keyboard ? keyboard_report_descriptor : vendor_report_descriptor;
     USHORT report_descriptor_size =
