@@ -829,7 +829,6 @@ static NTSTATUS dispatch_internal_control(DEVICE_OBJECT* device, IRP* irp) {
 }
 
 static NTSTATUS add_device(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
-    static const GUID control_guid = KBDSIM_BUS_CONTROL_GUID_INIT;
     struct common_extension* common;
     NTSTATUS status;
 
@@ -841,7 +840,7 @@ static NTSTATUS add_device(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
         return status;
     common = bus.fdo->DeviceExtension;
     common->is_child = FALSE;
-    status = IoRegisterDeviceInterface(pdo, &control_guid, NULL, &bus.control_link);
+    status = IoRegisterDeviceInterface(pdo, &control_interface_guid, NULL, &bus.control_link);
     if (!NT_SUCCESS(status)) {
         IoDeleteDevice(bus.fdo);
         bus.fdo = NULL;
@@ -859,7 +858,6 @@ static void unload(DRIVER_OBJECT* driver) {
 
 NTSTATUS NTAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registry_path) {
     (void)registry_path;
-    (void)control_interface_guid;
     ExInitializeFastMutex(&bus.lock);
     driver->DriverExtension->AddDevice = add_device;
     driver->DriverUnload = unload;
