@@ -34,7 +34,8 @@ Main API:
 - ``run_windows_exe(path, args, env, timeout)`` -> ``RunResult(returncode, stdout, stderr)``.
 - ``start_windows_exe(path, args, env)`` -> ``WindowsProcess`` running in the background.
 - ``Kbdsim(models=..., state=..., commands=..., workdir=...)``: context manager around
-  kbdsim.exe, with ``send``, ``frames``, ``events``, ``state_text`` and ``env``.
+  kbdsim.exe, with ``send``, ``frames``, ``events``, ``state_text``, ``env`` and
+  ``interface_path`` (the device path a tool opens for one of kbdsim's interfaces).
 - ``Xvfb()``: context manager giving the script's X display, with ``env`` and ``screenshot``.
 - ``desktop_display()``: the name of that display (":12").
 - ``wine_reg_add(key, name, value)``: a registry value in the prefix (GUI test setup).
