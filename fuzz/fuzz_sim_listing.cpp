@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/sim_checks.h"
-#include "simulator/client/listing.h"
+#include "simclient/listing.h"
 
 using sim_checks::expect;
 using simclient::ListedInterface;

@@ -4,7 +4,7 @@
 
 #include "hidlink/win32/hid_host.h"
 #include "hidlink/win32/sim_host.h"
-#include "simulator/client/win32/pipes.h"
+#include "simclient/win32/pipes.h"
 
 namespace hidlink {
 

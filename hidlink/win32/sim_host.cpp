@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "hidlink/win32/overlapped_device.h"
-#include "simulator/client/win32/pipes.h"
+#include "simclient/win32/pipes.h"
 
 namespace hidlink::win32 {
 

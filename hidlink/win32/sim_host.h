@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "hidlink/device.h"
-#include "simulator/client/listing.h"
+#include "simclient/listing.h"
 
 namespace hidlink::win32 {
 

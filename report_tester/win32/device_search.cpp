@@ -6,7 +6,7 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include "simulator/client/win32/pipes.h"
+#include "simclient/win32/pipes.h"
 
 namespace report_tester::win32 {
 

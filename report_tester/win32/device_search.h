@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "report_tester/tool.h"
-#include "simulator/client/listing.h"
+#include "simclient/listing.h"
 
 namespace report_tester::win32 {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator/client/win32/pipes.h"
+#include "simclient/win32/pipes.h"
 #include "simulator/simulation.h"
 #include "simulator/win32/pipe_server.h"
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "simulator/client/listing.h"
-#include "simulator/client/win32/pipes.h"
+#include "simclient/listing.h"
+#include "simclient/win32/pipes.h"
 #include "simulator/input_report.h"
 
 namespace simulator::win32 {

@@ -1,5 +1,5 @@
 #pragma once
-// kbdsim.exe's server: a Simulation served on named pipes (see simulator/client/win32/pipes.h for
+// kbdsim.exe's server: a Simulation served on named pipes (see simclient/win32/pipes.h for
 // the names). Message-mode pipes, one 38-byte report per message. Every plugged interface and
 // the control pipe keep instances listening at all times; each connection is served by its own
 // thread, so a delayed reply holds up only the connection it answers. One lock guards the

@@ -21,6 +21,8 @@ Environment, as ctest sets it per test (see ``kbd_e2e_test`` in CMakeLists.txt):
 ``KBD_E2E_BACKEND``
     ``realhid``: the programs under test run through their real HID backend with the stand-in
     setupapi.dll and hid.dll of tests/hid_standin/ (see "The real HID backend" below).
+    ``hidstack``: they run through their real HID backend on Wine's own HID stack, kbdsim's
+    keyboards presented by the test drivers of tests/hidstack/ (see "Wine's HID stack" below).
 ``KBD_E2E_DISPLAY``
     An X display to use instead of the script's private Xvfb (to watch a test). $DISPLAY is
     never used: a test run must not depend on, or draw on, the desktop it was started from.
@@ -32,7 +34,8 @@ Main API:
 - ``run_windows_exe(path, args, env, timeout)`` -> ``RunResult(returncode, stdout, stderr)``.
 - ``start_windows_exe(path, args, env)`` -> ``WindowsProcess`` running in the background.
 - ``Kbdsim(models=..., state=..., commands=..., workdir=...)``: context manager around
-  kbdsim.exe, with ``send``, ``frames``, ``events``, ``state_text`` and ``env``.
+  kbdsim.exe, with ``send``, ``frames``, ``events``, ``state_text``, ``env`` and
+  ``interface_path`` (the device path a tool opens for one of kbdsim's interfaces).
 - ``Xvfb()``: context manager giving the script's X display, with ``env`` and ``screenshot``.
 - ``desktop_display()``: the name of that display (":12").
 - ``wine_reg_add(key, name, value)``: a registry value in the prefix (GUI test setup).
@@ -168,6 +171,8 @@ def ensure_prefix() -> Path:
     it initialises, the others wait for it and then find the prefix ready.
     """
     pfx = prefix()
+    if HIDSTACK:
+        _drop_prefix_with_old_drivers()
     if (pfx / _READY_MARK).exists() and (pfx / _CRASH_DIALOG_MARK).exists():
         return pfx
     pfx.parent.mkdir(parents=True, exist_ok=True)
@@ -553,7 +558,7 @@ for _signal in (signal.SIGTERM, signal.SIGHUP):
 
 REAL_HID = os.environ.get("KBD_E2E_BACKEND") == "realhid"
 # Programs that are the test's tools rather than the product: never under the stand-ins.
-_NOT_UNDER_TEST = {"kbdsim", "guidriver"}
+_NOT_UNDER_TEST = {"kbdsim", "guidriver", "hidstack_bridge"}
 _real_hid_root: Optional[Path] = None
 _real_hid_copies: dict[Path, Path] = {}
 
@@ -676,6 +681,87 @@ def _check_real_hid_at_exit() -> None:
 
 if REAL_HID:
     atexit.register(_check_real_hid_at_exit)  # runs before _kill_leftovers: atexit is LIFO
+
+
+# --------------------------------------------------------------------------------------------
+# Wine's HID stack
+#
+# With KBD_E2E_BACKEND=hidstack the programs run unchanged, without KBDSIM_PIPE and without
+# stand-ins: every Kbdsim installs the test drivers of tests/hidstack/ into the prefix (once;
+# the installation stays) and starts hidstack_bridge.exe beside kbdsim, which keeps a HID device
+# for each of kbdsim's keyboard collections on Wine's own HID stack (setupapi, hid.dll,
+# hidclass.sys, Plug and Play). After each control command the harness waits until the
+# devices match kbdsim's listing again, as they would once a real keyboard has been plugged
+# or unplugged. A keyboard's boot keyboard collection is enumerated before its vendor
+# collection, unless KBD_HIDSTACK_KEYBOARD_LAST=1: Windows refuses a program's open of a
+# keyboard collection, Wine 8.0 cannot (it gives a driver no desired access and ignores a
+# refused open), so a program that opens the first interface of a keyboard's identity, as
+# Sonder does, needs the keyboard collection after the vendor one there.
+
+HIDSTACK = os.environ.get("KBD_E2E_BACKEND") == "hidstack"
+_HIDSTACK_TIMEOUT = 60
+
+
+_hidstack_prefix_checked = False
+
+
+def _drop_prefix_with_old_drivers() -> None:
+    """A prefix that holds another build of the drivers (installed in it by an earlier run) is
+    removed before the script's first program, to be made anew: the drivers of a prefix are
+    installed once and stay loaded while it runs."""
+    global _hidstack_prefix_checked
+    if _hidstack_prefix_checked:
+        return
+    _hidstack_prefix_checked = True
+    drivers = exe_path("hidstack_bridge").parent / "drivers"
+    windows = prefix() / "drive_c" / "windows"
+    installed = {windows / "inf" / "kbdsim_hidstack.inf": drivers / "kbdsim_hidstack.inf"}
+    for built in drivers.glob("*.sys"):
+        installed[windows / "system32" / "drivers" / built.name] = built
+    if not any(path.exists() for path in installed):
+        return
+    if all(path.exists() and path.read_bytes() == built.read_bytes()
+           for path, built in installed.items()):
+        return
+    _end_wine_processes()
+    shutil.rmtree(prefix())
+
+
+def _start_hidstack_bridge(pipe: str) -> "WindowsProcess":
+    bridge = exe_path("hidstack_bridge")
+    drivers = to_windows_path(bridge.parent / "drivers")
+    result = run_windows_exe(bridge, ["install", drivers], timeout=_HIDSTACK_TIMEOUT)
+    if result.returncode != 0:
+        raise HarnessError(f"the test HID drivers did not install: {result.stdout}{result.stderr}")
+    args = ["--pipe", pipe]
+    if os.environ.get("KBD_HIDSTACK_KEYBOARD_LAST") == "1":
+        args.append("--keyboard-last")
+    process = WindowsProcess(bridge, args, stdin_pipe=True)
+    line = process.read_line(timeout=_HIDSTACK_TIMEOUT)
+    if line != "hidstack ready":
+        process.kill()
+        raise HarnessError(f"hidstack_bridge.exe not ready: {line!r} "
+                           f"{process.wait(timeout=10).stderr}")
+    return process
+
+
+def _sync_hidstack_bridge(process: "WindowsProcess") -> None:
+    process.stdin.write(b"sync\n")
+    process.stdin.flush()
+    line = process.read_line(timeout=_HIDSTACK_TIMEOUT)
+    if line != "hidstack synced":
+        raise HarnessError(f"hidstack_bridge.exe: {line!r} after a sync")
+
+
+def _stop_hidstack_bridge(process: "WindowsProcess") -> None:
+    try:
+        process.stdin.close()
+    except OSError:
+        pass
+    try:
+        process.wait(timeout=20)
+    except HarnessError:
+        process.kill()
 
 
 # --------------------------------------------------------------------------------------------
@@ -803,6 +889,7 @@ class Kbdsim:
         self.log_path = self.workdir / "frames.log"
         self.state_path = self.workdir / "state.txt"
         self.process: Optional[WindowsProcess] = None
+        self.bridge: Optional[WindowsProcess] = None  # hidstack_bridge.exe (hidstack backend)
         self.exit_code: Optional[int] = None
         self.ready_line = ""
 
@@ -834,6 +921,12 @@ class Kbdsim:
                 )
             if line == f"kbdsim ready pipe={self.pipe}":
                 self.ready_line = line
+                if HIDSTACK:
+                    try:
+                        self.bridge = _start_hidstack_bridge(self.pipe)
+                    except HarnessError:
+                        self.stop(check=False)
+                        raise
                 return self
 
     def stop(self, check: bool = True) -> Optional[int]:
@@ -846,6 +939,9 @@ class Kbdsim:
         that a test never passes over a simulator that broke under it.
         """
         problem = None
+        if self.bridge is not None:
+            bridge, self.bridge = self.bridge, None
+            _stop_hidstack_bridge(bridge)
         if self.process is not None:
             process, self.process = self.process, None
             try:
@@ -894,17 +990,34 @@ class Kbdsim:
             raise HarnessError(f"kbdsim.exe ended while applying {command!r}")
         if check and answer != "ok":
             raise HarnessError(f"kbdsim {command!r}: {answer}")
+        if self.bridge is not None:
+            _sync_hidstack_bridge(self.bridge)
         return answer
 
     def send_via_pipe(self, command: str) -> RunResult:
         """`kbdsim.exe --pipe NAME --send COMMAND` as a second process (exit 0 ok, 1 error,
         2 no simulator)."""
-        return run_windows_exe(exe_path("kbdsim"), ["--pipe", self.pipe, "--send", command],
-                               timeout=30)
+        result = run_windows_exe(exe_path("kbdsim"), ["--pipe", self.pipe, "--send", command],
+                                 timeout=30)
+        if self.bridge is not None:
+            _sync_hidstack_bridge(self.bridge)
+        return result
+
+    def interface_path(self, interface_id: int) -> str:
+        """The device path a tool opens for kbdsim's interface `interface_id` (a keyboard's
+        vendor collection): the interface's pipe, or on Wine's HID stack the HID device that
+        stands for it."""
+        if not HIDSTACK:
+            return f"\\\\.\\pipe\\{self.pipe}.if{interface_id}"
+        alternate = interface_id == 1 and "1alt" in self.models.split(",")
+        vid, pid = (0x1FF4, 0x0100) if alternate else (0x1FF3, interface_id)
+        return (f"\\\\?\\hid#vid_{vid:04x}&pid_{pid:04x}&mi_01#{interface_id}"
+                "#{4d1e55b2-f16f-11cf-88cb-001111000030}")
 
     def env(self, extra: Optional[Mapping[str, str]] = None) -> dict[str, str]:
-        """The environment for a tool that should talk to this simulator (KBDSIM_PIPE set)."""
-        values = {"KBDSIM_PIPE": self.pipe}
+        """The environment for a tool that should talk to this simulator (KBDSIM_PIPE set;
+        on Wine's HID stack unset, as the tool then finds the keyboards as HID devices)."""
+        values = {} if HIDSTACK else {"KBDSIM_PIPE": self.pipe}
         if extra:
             values.update(extra)
         return wine_env(values)

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "simulator/client/win32/pipes.h"
+#include "simclient/win32/pipes.h"
 
 namespace hid_standin {
 

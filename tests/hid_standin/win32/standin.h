@@ -14,7 +14,7 @@
 
 #include "common/win32/thread_data.h"
 
-#include "simulator/client/listing.h"
+#include "simclient/listing.h"
 
 namespace hid_standin {
 

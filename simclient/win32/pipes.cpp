@@ -1,4 +1,4 @@
-#include "simulator/client/win32/pipes.h"
+#include "simclient/win32/pipes.h"
 
 namespace simclient::win32 {
 

@@ -1,4 +1,4 @@
-#include "simulator/client/listing.h"
+#include "simclient/listing.h"
 
 #include <charconv>
 #include <cstdio>

@@ -4,13 +4,13 @@
 //   \\.\pipe\<name>.if<id>  one simulated HID interface: one 38-byte report per message
 // Control requests are the simulator's control commands ("unplug 1", "fault ...", "quit"),
 // answered "ok" or "error: <why>", and "list", answered with the interface listing
-// (simulator/client/listing.h) of the plugged interfaces.
+// (simclient/listing.h) of the plugged interfaces.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "simulator/client/listing.h"
+#include "simclient/listing.h"
 
 namespace simclient::win32 {
 

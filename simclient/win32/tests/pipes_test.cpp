@@ -1,7 +1,7 @@
 // The sim backend's side of kbdsim's pipes, against a pipe server the test plays: waiting for
 // a busy pipe, no simulator, an answer longer than one read, and a server that never answers.
 // Runs under Wine.
-#include "simulator/client/win32/pipes.h"
+#include "simclient/win32/pipes.h"
 
 #include <gtest/gtest.h>
 
