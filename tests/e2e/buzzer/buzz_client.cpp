@@ -14,11 +14,15 @@
 //   tool                              "tool count=<processes> window=yes|no handles=<n>|-"
 //   shared                            the library's shared settings block, read directly
 //   loadfree:<dll>:<n>[:<ms>]         loads and frees a DLL n times, waits: "handles <b> -> <a>"
+//   growth:<n>                        loads and frees TVKBDCMD.dll n times; what the memory
+//                                     grew per load after the first: "growth private=<bytes>
+//                                     heap=<bytes> committed=<bytes>" (see memory_now)
 //   hold-event:<seconds>              keeps "BuzzeKeyStop" signalled (set every 10 ms)
 //   cpu                               "cpu ms=<user + kernel time of this process>"
 //   sleep:<ms> | bits | repl
 #include <windows.h>
 // After windows.h, whose types it uses.
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -99,6 +103,35 @@ void unload() {
     }
     library = nullptr;
     exports = Exports{};
+}
+
+int thread_count() {
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot, &entry); more;
+             more = Thread32Next(snapshot, &entry)) {
+            count += entry.th32OwnerProcessID == GetCurrentProcessId();
+        }
+        CloseHandle(snapshot);
+    }
+    return count;
+}
+
+// The library stays loaded after FreeLibrary while its own thread that starts the check tool
+// runs; true once it is gone from the process and this process has no more than `threads`
+// threads (the library's thread has ended, its stack is given back).
+bool wait_unloaded(DWORD ms, int threads) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (GetModuleHandleA("TVKBDCMD.dll") != nullptr || thread_count() > threads) {
+        if (GetTickCount64() > end) {
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
 }
 
 void call(int index, int a, int b) {
@@ -213,6 +246,49 @@ long handle_count(DWORD pid) {
         return mine;
     }
     return -1;
+}
+
+// The process's memory three ways: the private bytes the system charges it (PrivateUsage),
+// the bytes in use in all its heaps (a heap walk), and its committed private pages (a walk of
+// its address space). Each lets a different kind of leak show.
+struct Memory {
+    long long private_bytes = 0;
+    long long heap_bytes = 0;
+    long long committed_bytes = 0;
+};
+
+Memory memory_now() {
+    Memory memory;
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters)) {
+        memory.private_bytes = static_cast<long long>(counters.PrivateUsage);
+    }
+    HANDLE heaps[64];
+    DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+    for (DWORD i = 0; i < count; ++i) {
+        if (!HeapLock(heaps[i])) {
+            continue;
+        }
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+                memory.heap_bytes += entry.cbData;
+            }
+        }
+        HeapUnlock(heaps[i]);
+    }
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* address = nullptr;
+         VirtualQuery(address, &region, sizeof region) == sizeof region;
+         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+            memory.committed_bytes += static_cast<long long>(region.RegionSize);
+        }
+    }
+    return memory;
 }
 
 std::string tool_line() {
@@ -425,6 +501,30 @@ bool run(const std::string& command) {
         }
         Sleep(number(parts, 3, 0));  // lets what the loads started (tool copies) finish
         std::printf("handles %ld -> %ld\n", before, handle_count(GetCurrentProcessId()));
+    } else if (verb == "growth") {
+        // After the first cycle, whatever the first load sets up for good has been set up.
+        // Every cycle waits until the library is really gone, so each load attaches anew.
+        int n = std::max(2, number(parts, 1, 100));
+        const int threads = thread_count();
+        Memory first;
+        for (int i = 0; i < n; ++i) {
+            if (!load()) {
+                return false;
+            }
+            unload();
+            if (!wait_unloaded(10000, threads)) {
+                std::printf("growth still-loaded\n");
+                return true;
+            }
+            if (i == 0) {
+                first = memory_now();
+            }
+        }
+        Memory last = memory_now();
+        std::printf("growth private=%lld heap=%lld committed=%lld\n",
+                    (last.private_bytes - first.private_bytes) / (n - 1),
+                    (last.heap_bytes - first.heap_bytes) / (n - 1),
+                    (last.committed_bytes - first.committed_bytes) / (n - 1));
     } else if (verb == "tool") {
         std::printf("%s\n", tool_line().c_str());
     } else if (verb == "hold-event") {
