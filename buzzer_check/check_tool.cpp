@@ -11,7 +11,7 @@ Action action_for(unsigned message, std::uintptr_t wparam) {
         case device_change_message:
             return Action::replay;
         case destroy_message:
-            return Action::quit;
+            return Action::end_unless_clients;
         case end_session_message:
             return wparam != 0 ? Action::quit : Action::none;
         default:

@@ -17,10 +17,13 @@ constexpr unsigned destroy_message = 0x0002;        // WM_DESTROY, posted by the
 constexpr unsigned end_session_message = 0x0016;    // WM_ENDSESSION
 constexpr unsigned device_change_message = 0x0219;  // WM_DEVICECHANGE
 
-enum class Action { none, replay, quit };
+enum class Action { none, replay, end_unless_clients, quit };
 
-// WM_ENDSESSION quits only when the session really ends (wParam TRUE), not when the log-off
-// or shutdown was cancelled.
+// WM_DESTROY (from a library that posts it) ends the tool only when no client is counted: a
+// client that loaded the library since the last one left keeps it, since its own copy of the
+// tool was turned away by this one's mutex. The library's "clients gone" event is handled the
+// same way. WM_ENDSESSION quits only when the session really ends (wParam TRUE), not when the
+// log-off or shutdown was cancelled.
 Action action_for(unsigned message, std::uintptr_t wparam);
 
 // Once its window exists: whether any process still has the library loaded. A copy of the

@@ -11,13 +11,29 @@
  * below (no decoration), so GetProcAddress(module, "BuzzOn") works and Visual Basic, Delphi
  * and .NET declarations bind them by default. Every argument is a 32-bit signed integer.
  *
- * Blocking: a call returns when its command is done. It waits at most 10 s per keyboard
- * (5 s for the frame to go out, 5 s for the reply); SetKEYClick and DisKEYClick address two
- * keyboards, so they may take up to 20 s. Call them off your user interface thread if that
- * matters to you.
+ * Placement, more: the check tool and ReedBeep.ini are looked for beside the program's .exe
+ * only (not in the current folder, nor beside TVKBDCMD.dll if you load it from elsewhere);
+ * folder and file names may hold any characters, Japanese included.
  *
- * Threads: calls from one process are serialised inside the library; a call from a second
- * thread waits for the one in progress. No call reports success or failure, and none throws.
+ * Loading: LoadLibrary, FreeLibrary and the library's attach and detach never wait for
+ * anything; the library may be loaded from any thread, several at once, or from another
+ * DLL's attach. A short thread of the library's own starts TAVBuzzChk.exe once the load is
+ * over and keeps the library loaded until it has (milliseconds), so after FreeLibrary the
+ * DLL may stay mapped for that long. A program that ends without FreeLibrary is counted out
+ * all the same; the last program to go ends the check tool. Loading and freeing the library
+ * again and again leaves no memory or handles behind.
+ *
+ * Blocking: a call returns when its command is done. With no keyboard attached it returns at
+ * once. A keyboard that does not answer costs at most 14 s: 5 s for the frame to go out and
+ * 5 s for the reply, each followed by up to 2 s for the cancelled transfer to confirm that
+ * it has ended. SetKEYClick and DisKEYClick address two keyboards, so up to 28 s. The first
+ * call after the first program on the PC loaded the library may wait up to a further 1 s
+ * for that program to finish setting up the shared settings. Calls from one process are
+ * taken one after the other, so a call made while another thread's call runs waits for that
+ * one too. Call them off your user interface thread if that matters to you.
+ *
+ * Threads: calls from one process are serialised inside the library. No call reports
+ * success or failure, and none throws.
  *
  * Values: pattern 0 once, 1 and 2 lasting (remembered until BuzzOff / WaveBuzzOff), sound and
  * click 0, 1 or 2; 255 repeats the remembered setting. Any other value does nothing.

@@ -21,10 +21,11 @@ constexpr std::int32_t replay = 255;
 class Platform {
   public:
     virtual ~Platform() = default;
-    // The running program's own file (not the library's); empty when it cannot be had.
+    // The running program's own file (not the library's), in UTF-8 like every path here;
+    // empty when it cannot be had.
     virtual std::string executable_path() = 0;
     virtual bool file_exists(const std::string& path) = 0;
-    // GetPrivateProfileIntA.
+    // GetPrivateProfileInt.
     virtual int profile_int(const std::string& path, const char* section, const char* key,
                             int default_value) = 0;
     // Asynchronous, by bare file name, without a default sound when the file is missing.

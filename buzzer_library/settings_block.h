@@ -13,6 +13,10 @@ constexpr std::int32_t nothing_saved = 0xFFFF;
 // The named shared memory that holds the block: one name for both bitnesses, so 32- and 64-bit
 // clients on one PC share one block (and the check tool can look at its attach count).
 constexpr const char* shared_block_name = "TVKBDCMD.SharedSettings";
+// The auto-reset event the library sets when the last client has gone: the check tool waits
+// on it and then ends if no client is counted. A process being unloaded may not look for
+// windows or post to them, but it may set an event.
+constexpr const char* clients_gone_event_name = "TVKBDCMD.ClientsGone";
 
 struct SettingsBlock {
     std::int32_t saved_click = nothing_saved;

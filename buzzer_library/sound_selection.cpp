@@ -28,6 +28,22 @@ std::optional<WaveSound> wave_sound(std::int32_t pattern, std::int32_t sound) {
     }
 }
 
+namespace {
+
+// The length of UTF-8 text in UTF-16 characters, the unit of Windows' path limit: one per
+// sequence, two for those beyond the basic plane (a four-byte sequence).
+std::size_t utf16_length(std::string_view text) {
+    std::size_t length = 0;
+    for (unsigned char byte : text) {
+        if ((byte & 0xC0) != 0x80) {
+            length += byte >= 0xF0 ? 2 : 1;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
 std::optional<std::string> path_next_to_executable(std::string_view executable_path,
                                                    std::string_view file_name) {
     std::size_t cut = executable_path.rfind('\\');
@@ -36,7 +52,7 @@ std::optional<std::string> path_next_to_executable(std::string_view executable_p
     }
     std::string path(executable_path.substr(0, cut + 1));
     path += file_name;
-    if (path.size() + 1 > max_path_length) {
+    if (utf16_length(path) + 1 > max_path_length) {
         return std::nullopt;
     }
     return path;

@@ -32,8 +32,10 @@ struct WaveSound {
 std::optional<WaveSound> wave_sound(std::int32_t pattern, std::int32_t sound);
 
 // `file_name` in the folder of the executable `executable_path` (cut after its last
-// backslash). Nothing when the path has no folder or the result would not fit in
-// max_path_length characters with its terminator: the file then counts as missing.
+// backslash). Both are UTF-8, in which a backslash byte is always a backslash (in a
+// double-byte code page it may be the second half of a character). Nothing when the path has
+// no folder or the result would not fit in max_path_length UTF-16 characters with its
+// terminator: the file then counts as missing.
 std::optional<std::string> path_next_to_executable(std::string_view executable_path,
                                                    std::string_view file_name);
 

@@ -19,7 +19,7 @@ TEST(CheckTool, MessagesItActsOn) {
     const Row rows[] = {
         {device_change_message, 0x0007, Action::replay},  // DBT_DEVNODES_CHANGED
         {device_change_message, 0x8000, Action::replay},  // DBT_DEVICEARRIVAL
-        {destroy_message, 0, Action::quit},
+        {destroy_message, 0, Action::end_unless_clients},
         {end_session_message, 1, Action::quit},
         {end_session_message, 0, Action::none},  // the log-off was cancelled
         {0x0011, 1, Action::none},               // WM_QUERYENDSESSION

@@ -1,7 +1,10 @@
 // TAVBuzzChk.exe: a hidden tool window that, after every device change, loads TVKBDCMD.dll
-// and lets it send the saved settings again. Started by the library; ended by it when the
-// last client has gone, or by the end of the session.
+// and lets it send the saved settings again. Started by the library; ended when the last
+// client has gone (the library sets an event, or an older one posts WM_DESTROY) and no client
+// has come since, or by the end of the session.
 #include <windows.h>
+
+#include <optional>
 
 #include "buzzer_check/check_tool.h"
 #include "buzzer_library/settings_block.h"
@@ -11,7 +14,8 @@ namespace {
 
 using buzzer_check::Action;
 
-common::win32::SingleInstance* instance_guard = nullptr;
+std::optional<common::win32::SingleInstance> instance_guard;
+HANDLE clients_gone = nullptr;
 
 // The library as one replay binds it: loaded by its plain name (the normal search order, so
 // the copy beside this program), freed again before the replay ends.
@@ -70,6 +74,30 @@ bool read_attach_count(std::int32_t& count) {
     return read;
 }
 
+bool clients_counted() {
+    std::int32_t count = 0;
+    bool block_exists = read_attach_count(count);
+    return buzzer_check::clients_remain(block_exists, count);
+}
+
+// The name is given up before the last look at the count: a client loading the library at
+// this moment is either seen then, or its copy of the tool finds the name free and runs. Seen,
+// this copy takes the name back and stays, unless that copy has it already.
+void end_unless_clients() {
+    if (clients_counted()) {
+        return;
+    }
+    instance_guard.reset();
+    if (clients_counted()) {
+        instance_guard.emplace(buzzer_check::mutex_name);
+        if (!instance_guard->another_instance_runs()) {
+            return;
+        }
+        instance_guard.reset();
+    }
+    PostQuitMessage(0);
+}
+
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (buzzer_check::action_for(message, wparam)) {
         case Action::replay: {
@@ -77,10 +105,11 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
             buzzer_check::replay_saved_settings(library);
             break;
         }
+        case Action::end_unless_clients:
+            end_unless_clients();
+            break;
         case Action::quit:
-            if (instance_guard != nullptr) {
-                instance_guard->release();
-            }
+            instance_guard.reset();
             PostQuitMessage(0);
             break;
         case Action::none:
@@ -89,15 +118,40 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
+// Messages, and the library's event that the last client has gone.
+int run_message_loop() {
+    for (;;) {
+        DWORD handles = clients_gone != nullptr ? 1 : 0;
+        DWORD woke =
+            MsgWaitForMultipleObjects(handles, &clients_gone, FALSE, INFINITE, QS_ALLINPUT);
+        if (woke == WAIT_FAILED) {
+            return 0;
+        }
+        if (handles == 1 && woke == WAIT_OBJECT_0) {
+            end_unless_clients();
+        }
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                return static_cast<int>(message.wParam);
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Created and tested in one step: two copies started at once never both run.
-    common::win32::SingleInstance guard(buzzer_check::mutex_name);
-    if (guard.another_instance_runs()) {
+    instance_guard.emplace(buzzer_check::mutex_name);
+    if (instance_guard->another_instance_runs()) {
         return 0;
     }
-    instance_guard = &guard;
+    // Before the first look at the count: a last client leaving after it sets an event that
+    // is already there, so the signal waits for the loop.
+    clients_gone = CreateEventA(nullptr, FALSE, FALSE, buzzer_library::clients_gone_event_name);
 
     WNDCLASSA window_class{};
     window_class.lpfnWndProc = window_procedure;
@@ -115,19 +169,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 0;  // without its window nobody could reach or end it: do not hold the name
     }
     ShowWindow(window, SW_HIDE);
-    std::int32_t count = 0;
-    bool block_exists = read_attach_count(count);
-    if (!buzzer_check::clients_remain(block_exists, count)) {
-        DestroyWindow(window);
+    if (!clients_counted()) {
         return 0;
     }
-
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0 && got != -1) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    instance_guard = nullptr;
-    return got == 0 ? static_cast<int>(message.wParam) : 0;
+    return run_message_loop();
 }

@@ -147,6 +147,26 @@ TEST(SoundSelection, PathNextToTheExecutable) {
     ASSERT_TRUE(path);
     EXPECT_EQ(path->size(), 259u);
     EXPECT_FALSE(path_next_to_executable(in_folder(244), "ReedBeep.ini"));
+
+    // UTF-8 paths: "ソ" is 83 5C in code page 932, whose second byte is a backslash; here it
+    // is not. The limit counts characters, not bytes.
+    EXPECT_EQ(path_next_to_executable("C:\\POS\\ソフト.exe", "ReedBeep.ini"),
+              "C:\\POS\\ReedBeep.ini");
+    EXPECT_EQ(path_next_to_executable("C:\\ソフト\\レジ.exe", "TAVBuzzChk.exe"),
+              "C:\\ソフト\\TAVBuzzChk.exe");
+    auto in_japanese_folder = [](std::size_t length) {
+        std::string folder;
+        for (std::size_t i = 0; i < length; ++i) {
+            folder += "ソ";
+        }
+        return "C:\\" + folder + "\\till.exe";
+    };
+    EXPECT_TRUE(path_next_to_executable(in_japanese_folder(243), "ReedBeep.ini"));
+    EXPECT_FALSE(path_next_to_executable(in_japanese_folder(244), "ReedBeep.ini"));
+    // Beyond the basic plane a character takes two.
+    EXPECT_FALSE(path_next_to_executable(
+        "C:\\" + std::string(122, 'd') + "\xF0\x9F\x94\x94" + std::string(120, 'd') + "\\till.exe",
+        "ReedBeep.ini"));
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 // TVKBDCMD.dll: the six exports over the buzzer_library core, the settings block shared by
 // every process that loads the library, and the check tool's start and stop.
+//
+// The library lives inside other companies' programs, which load it from any thread, from
+// another library's attach, once or per call. So DllMain only counts, creates and sets kernel
+// objects: the check tool is started by a short thread of ours once the loader lock is free,
+// and the last client tells the tool to go by an event, not by a window message.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
@@ -16,31 +21,42 @@
 #include "buzzer_library/sound_selection.h"
 #include "common/clock.h"
 #include "common/win32/thread_data.h"
+#include "common/win32/wide_text.h"
 #include "hidlink/link.h"
 #include "hidlink/win32/host_factory.h"
 #include "hidlink/win32/overlapped_device.h"
+
+// libstdc++'s own hook (declared in none of its headers) that frees what its startup set
+// aside for good: the emergency pool for exceptions thrown while memory is short.
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
 
 namespace {
 
 using buzzer_library::BuzzerCommands;
 using buzzer_library::SettingsBlock;
+using common::win32::from_utf8;
 
 HANDLE shared_mapping = nullptr;
 SettingsBlock* shared_block = nullptr;
 // When the shared block cannot be had, the process keeps its settings to itself.
 SettingsBlock private_block;
+HANDLE clients_gone = nullptr;
 
 SettingsBlock& settings_block() {
     return shared_block != nullptr ? *shared_block : private_block;
 }
 
+// In UTF-8: the ANSI form of a Japanese path can hold backslash bytes inside characters, and
+// may not be able to name the file at all.
 std::string executable_path() {
-    char path[buzzer_library::max_path_length];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
+    wchar_t path[buzzer_library::max_path_length];
+    DWORD length = GetModuleFileNameW(nullptr, path, buzzer_library::max_path_length);
+    if (length == 0 || length >= buzzer_library::max_path_length) {
         return {};  // cut short: no path beside it could be trusted
     }
-    return std::string(path, length);
+    return common::win32::to_utf8(std::wstring_view(path, length));
 }
 
 class WindowsPlatform : public buzzer_library::Platform {
@@ -48,13 +64,15 @@ class WindowsPlatform : public buzzer_library::Platform {
     std::string executable_path() override { return ::executable_path(); }
 
     bool file_exists(const std::string& path) override {
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        DWORD attributes = GetFileAttributesW(from_utf8(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     int profile_int(const std::string& path, const char* section, const char* key,
                     int default_value) override {
-        return static_cast<int>(GetPrivateProfileIntA(section, key, default_value, path.c_str()));
+        return static_cast<int>(GetPrivateProfileIntW(from_utf8(section).c_str(),
+                                                      from_utf8(key).c_str(), default_value,
+                                                      from_utf8(path).c_str()));
     }
 
     void play_wave(const char* file_name, bool loop) override {
@@ -135,17 +153,49 @@ void start_check_tool() {
     }
     // The full path as the program to run: a folder with blanks can never start another
     // program. The tool guards itself against a second copy; nothing is waited for.
-    std::string command_line = "\"" + *tool + "\"";
-    STARTUPINFOA startup{};
+    std::wstring program = from_utf8(*tool);
+    std::wstring command_line = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(tool->c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                        nullptr, &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+}
+
+// Holds its own reference to the library, taken at attach, so a client that frees the library
+// at once does not unload the code this thread runs; the library goes with the thread.
+DWORD WINAPI check_tool_starter(void* library) {
+    try {
+        start_check_tool();
+    } catch (...) {
+        // Loading never fails because of the check tool.
+    }
+    FreeLibraryAndExitThread(static_cast<HMODULE>(library), 0);
+}
+
+// Starting a program under the loader lock can deadlock the loading program (the new
+// process's start and other threads' loads wait for it). The thread created here runs once
+// the attach is over.
+void start_check_tool_after_attach() {
+    HMODULE library = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&private_block), &library)) {
+        return;
+    }
+    // A small stack: it runs one CreateProcess inside someone else's program.
+    constexpr SIZE_T stack_bytes = 64 * 1024;
+    HANDLE thread = CreateThread(nullptr, stack_bytes, check_tool_starter, library,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread == nullptr) {
+        FreeLibrary(library);  // only the reference just taken: the client's load keeps it
+        return;
+    }
+    CloseHandle(thread);
 }
 
 void on_process_attach() {
@@ -162,20 +212,15 @@ void on_process_attach() {
     if (shared_block != nullptr) {
         buzzer_library::attach(*shared_block);  // no waiting here: the loader lock is held
     }
-    try {
-        start_check_tool();
-    } catch (...) {
-        // Loading never fails because of the check tool.
-    }
+    clients_gone = CreateEventA(nullptr, FALSE, FALSE, buzzer_library::clients_gone_event_name);
+    start_check_tool_after_attach();
 }
 
 void on_process_detach(bool process_ending) {
-    if (shared_block != nullptr && buzzer_library::detach(*shared_block)) {
-        HWND tool = FindWindowA(buzzer_library::check_tool_window_class,
-                                buzzer_library::check_tool_window_name);
-        if (tool != nullptr) {
-            PostMessageA(tool, WM_DESTROY, 0, 0);
-        }
+    // Setting an event waits for nothing and loads nothing: safe even while the process ends.
+    if (shared_block != nullptr && buzzer_library::detach(*shared_block) &&
+        clients_gone != nullptr) {
+        SetEvent(clients_gone);
     }
     if (process_ending) {
         return;  // the system reclaims everything; other threads may have died holding locks
@@ -192,6 +237,13 @@ void on_process_detach(bool process_ending) {
         CloseHandle(shared_mapping);
         shared_mapping = nullptr;
     }
+    if (clients_gone != nullptr) {
+        CloseHandle(clients_gone);
+        clients_gone = nullptr;
+    }
+    // The pool is made by the runtime's start in this image, once per load; a program that
+    // loads the library per call would otherwise grow by it every time.
+    __gnu_cxx::__freeres();
 }
 
 }  // namespace
@@ -201,6 +253,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         case DLL_PROCESS_ATTACH:
             DisableThreadLibraryCalls(instance);
             on_process_attach();
+            // The runtime's start just made thread data for the loading thread; the unload
+            // may come on another thread (the check tool's starter), which gives back only
+            // its own. So the loading thread's goes now.
+            common::win32::release_thread_data_of_this_image(instance);
             break;
         case DLL_PROCESS_DETACH:
             on_process_detach(reserved != nullptr);

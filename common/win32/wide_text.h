@@ -10,5 +10,6 @@ namespace common::win32 {
 std::wstring from_utf8(std::string_view text);
 std::wstring from_ansi(std::string_view text);
 std::string to_ansi(std::wstring_view text);
+std::string to_utf8(std::wstring_view text);
 
 }  // namespace common::win32

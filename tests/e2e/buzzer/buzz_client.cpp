@@ -3,22 +3,35 @@
 // runs commands given as arguments, then (with `repl`) one command per line of its standard
 // input. Every command prints one line. Built for x86_64 and i686.
 //
-//   load | unload                     LoadLibraryA("TVKBDCMD.dll") / FreeLibrary
+//   load[:<path>] | unload            LoadLibraryA("TVKBDCMD.dll", or that path) / FreeLibrary
 //   call:<Export>[:<a>[:<b>]]         one call, e.g. call:BuzzOn:1:0
 //   stack:<n>                         every export n times; on i686 the stack pointer is
 //                                     compared around each call ("stack balanced calls=<k>")
 //   threads:<t>:<n>                   t threads, each n calls of mixed exports at once
+//   loadthreads:<t>:<n>               t threads, each loading and freeing the library n times,
+//                                     all at once: "loadthreads loads=<t * n>"
 //   cycle:<seconds>:<seed>            load, random calls, unload, again, for that long
 //   devchange                         WM_DEVICECHANGE to the check tool's window (sent, so the
 //                                     replay is over when the answer comes)
-//   tool                              "tool count=<processes> window=yes|no handles=<n>|-"
+//   tool                              "tool count=<processes> window=yes|no handles=<n>|-
+//                                     windows=<tool windows>"
 //   shared                            the library's shared settings block, read directly
 //   loadfree:<dll>:<n>[:<ms>]         loads and frees a DLL n times, waits: "handles <b> -> <a>"
+//   growth:<n>                        loads and frees TVKBDCMD.dll n times; what the memory
+//                                     grew per load after the first: "growth private=<bytes>
+//                                     heap=<bytes> committed=<bytes>" (see memory_now)
 //   hold-event:<seconds>              keeps "BuzzeKeyStop" signalled (set every 10 ms)
 //   cpu                               "cpu ms=<user + kernel time of this process>"
-//   sleep:<ms> | bits | repl
+//   settle                            waits until the library's own thread that starts the
+//                                     check tool has ended: "settled"
+//   sleep:<ms> | bits | acp | repl    (acp: "acp <the ANSI code page>")
+//
+// A program that ends while the library's thread is starting the check tool may leave a copy
+// of the tool that never gets going; the commands that load and free in bulk (loadthreads,
+// loadfree, growth) therefore end only once that thread has.
 #include <windows.h>
 // After windows.h, whose types it uses.
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -72,8 +85,8 @@ T bind(const char* name) {
     return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
-bool load() {
-    library = LoadLibraryA("TVKBDCMD.dll");
+bool load(const char* path = "TVKBDCMD.dll") {
+    library = LoadLibraryA(path);
     if (library == nullptr) {
         std::printf("load failed error=%lu\n", GetLastError());
         return false;
@@ -99,6 +112,37 @@ void unload() {
     }
     library = nullptr;
     exports = Exports{};
+}
+
+int thread_count() {
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot, &entry); more;
+             more = Thread32Next(snapshot, &entry)) {
+            count += entry.th32OwnerProcessID == GetCurrentProcessId();
+        }
+        CloseHandle(snapshot);
+    }
+    return count;
+}
+
+int initial_threads = 1;
+
+// The library stays loaded after FreeLibrary while its own thread that starts the check tool
+// runs; true once it is gone from the process and this process has no more than `threads`
+// threads (the library's thread has ended, its stack is given back).
+bool wait_unloaded(DWORD ms, int threads) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (GetModuleHandleA("TVKBDCMD.dll") != nullptr || thread_count() > threads) {
+        if (GetTickCount64() > end) {
+            return false;
+        }
+        Sleep(1);
+    }
+    return true;
 }
 
 void call(int index, int a, int b) {
@@ -215,6 +259,60 @@ long handle_count(DWORD pid) {
     return -1;
 }
 
+// The process's memory three ways: the private bytes the system charges it (PrivateUsage),
+// the bytes in use in all its heaps (a heap walk), and its committed private pages (a walk of
+// its address space). Each lets a different kind of leak show.
+struct Memory {
+    long long private_bytes = 0;
+    long long heap_bytes = 0;
+    long long committed_bytes = 0;
+};
+
+Memory memory_now() {
+    Memory memory;
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters)) {
+        memory.private_bytes = static_cast<long long>(counters.PrivateUsage);
+    }
+    HANDLE heaps[64];
+    DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+    for (DWORD i = 0; i < count; ++i) {
+        if (!HeapLock(heaps[i])) {
+            continue;
+        }
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+                memory.heap_bytes += entry.cbData;
+            }
+        }
+        HeapUnlock(heaps[i]);
+    }
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* address = nullptr;
+         VirtualQuery(address, &region, sizeof region) == sizeof region;
+         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+            memory.committed_bytes += static_cast<long long>(region.RegionSize);
+        }
+    }
+    return memory;
+}
+
+BOOL CALLBACK count_tool_window(HWND window, LPARAM count) {
+    char name[64] = "";
+    char window_class[64] = "";
+    GetWindowTextA(window, name, sizeof name);
+    GetClassNameA(window, window_class, sizeof window_class);
+    if (lstrcmpA(name, "TAVBUZZERCHK") == 0 && lstrcmpA(window_class, "TAVBuzzerChk:MAIN") == 0) {
+        ++*reinterpret_cast<int*>(count);
+    }
+    return TRUE;
+}
+
 std::string tool_line() {
     int count = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -236,8 +334,10 @@ std::string tool_line() {
             handles = std::to_string(n);
         }
     }
+    int windows = 0;
+    EnumWindows(count_tool_window, reinterpret_cast<LPARAM>(&windows));
     return "tool count=" + std::to_string(count) + " window=" + (window ? "yes" : "no") +
-           " handles=" + handles;
+           " handles=" + handles + " windows=" + std::to_string(windows);
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -279,6 +379,18 @@ struct Work {
     std::atomic<int>* done;
 };
 
+// One thread of `loadthreads`: loads and frees the library n times.
+DWORD WINAPI load_worker(void* parameter) {
+    Work& work = *static_cast<Work*>(parameter);
+    for (int i = 0; i < work.n; ++i) {
+        if (HMODULE module = LoadLibraryA("TVKBDCMD.dll")) {
+            FreeLibrary(module);
+            ++*work.done;
+        }
+    }
+    return 0;
+}
+
 DWORD WINAPI worker(void* parameter) {
     Work& work = *static_cast<Work*>(parameter);
     std::mt19937 random(work.seed);
@@ -308,7 +420,8 @@ bool run(const std::string& command) {
     std::vector<std::string> parts = split(command, ':');
     const std::string& verb = parts[0];
     if (verb == "load") {
-        if (!load()) {
+        // The path may hold a drive's colon: everything after "load:" is the path.
+        if (!(command.size() > 5 ? load(command.c_str() + 5) : load())) {
             return false;
         }
         std::printf("loaded\n");
@@ -350,8 +463,8 @@ bool run(const std::string& command) {
             }
         }
         std::printf("stack balanced calls=%d\n", calls);
-    } else if (verb == "threads") {
-        if (library == nullptr) {
+    } else if (verb == "threads" || verb == "loadthreads") {
+        if (library == nullptr && verb == "threads") {
             return false;
         }
         int count = number(parts, 1, 2);
@@ -361,13 +474,18 @@ bool run(const std::string& command) {
         std::vector<Work> work(count);
         for (int t = 0; t < count; ++t) {
             work[t] = Work{n, t, &done};
-            threads.push_back(CreateThread(nullptr, 0, worker, &work[t], 0, nullptr));
+            threads.push_back(CreateThread(nullptr, 0, verb == "threads" ? worker : load_worker,
+                                           &work[t], 0, nullptr));
         }
         WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
         for (HANDLE thread : threads) {
             CloseHandle(thread);
         }
-        std::printf("threads calls=%d\n", done.load());
+        if (verb == "loadthreads") {
+            wait_unloaded(10000, initial_threads);
+        }
+        std::printf(verb == "threads" ? "threads calls=%d\n" : "loadthreads loads=%d\n",
+                    done.load());
     } else if (verb == "cycle") {
         const ULONGLONG end = GetTickCount64() + 1000ull * number(parts, 1, 1);
         std::mt19937 random(number(parts, 2, 1));
@@ -423,8 +541,33 @@ bool run(const std::string& command) {
                 FreeLibrary(module);
             }
         }
+        wait_unloaded(10000, initial_threads);
         Sleep(number(parts, 3, 0));  // lets what the loads started (tool copies) finish
         std::printf("handles %ld -> %ld\n", before, handle_count(GetCurrentProcessId()));
+    } else if (verb == "growth") {
+        // After the first cycle, whatever the first load sets up for good has been set up.
+        // Every cycle waits until the library is really gone, so each load attaches anew.
+        int n = std::max(2, number(parts, 1, 100));
+        const int threads = thread_count();
+        Memory first;
+        for (int i = 0; i < n; ++i) {
+            if (!load()) {
+                return false;
+            }
+            unload();
+            if (!wait_unloaded(10000, threads)) {
+                std::printf("growth still-loaded\n");
+                return true;
+            }
+            if (i == 0) {
+                first = memory_now();
+            }
+        }
+        Memory last = memory_now();
+        std::printf("growth private=%lld heap=%lld committed=%lld\n",
+                    (last.private_bytes - first.private_bytes) / (n - 1),
+                    (last.heap_bytes - first.heap_bytes) / (n - 1),
+                    (last.committed_bytes - first.committed_bytes) / (n - 1));
     } else if (verb == "tool") {
         std::printf("%s\n", tool_line().c_str());
     } else if (verb == "hold-event") {
@@ -445,6 +588,14 @@ bool run(const std::string& command) {
     } else if (verb == "sleep") {
         Sleep(number(parts, 1));
         std::printf("slept\n");
+    } else if (verb == "settle") {
+        const ULONGLONG end = GetTickCount64() + 10000;
+        while (thread_count() > initial_threads && GetTickCount64() < end) {
+            Sleep(1);
+        }
+        std::printf("settled\n");
+    } else if (verb == "acp") {
+        std::printf("acp %u\n", GetACP());
     } else if (verb == "bits") {
         std::printf("bits %d\n", static_cast<int>(sizeof(void*) * 8));
     } else if (verb == "repl") {
@@ -459,6 +610,7 @@ bool run(const std::string& command) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    initial_threads = thread_count();
     for (int i = 1; i < argc; ++i) {
         if (!run(argv[i])) {
             std::printf("failed %s\n", argv[i]);

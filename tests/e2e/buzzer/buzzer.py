@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -14,7 +15,27 @@ from typing import Optional
 
 import harness
 
-FILES = ("TVKBDCMD.dll", "TAVBuzzChk.exe", "buzz_client.exe", "buzz_linked.exe")
+FILES = ("TVKBDCMD.dll", "TAVBuzzChk.exe", "buzz_client.exe", "buzz_linked.exe",
+         "buzz_nested.dll")
+SKIP = 77  # the exit code by which ctest reports a test as skipped
+
+
+def skip_unless_32bit_runs() -> None:
+    """Ends the script as skipped, with the reason, where this host cannot run 32-bit x86
+    programs (some kernels refuse them with "Exec format error"): the 32-bit Wine loader, or
+    $KBD_WINE32_LOADER, is run once to find out."""
+    loader = os.environ.get("KBD_WINE32_LOADER", "/usr/lib/wine/wine")
+    try:
+        probe = subprocess.run([loader, "--version"], capture_output=True, text=True, timeout=60)
+        reason = None if probe.returncode == 0 else (
+            f"exit code {probe.returncode}: {(probe.stderr or probe.stdout).strip()[-300:]}")
+    except OSError as error:
+        reason = str(error)
+    except subprocess.TimeoutExpired:
+        reason = "no answer within 60 s"
+    if reason is not None:
+        print(f"SKIPPED: this host cannot run 32-bit programs ({loader}: {reason})")
+        sys.exit(SKIP)
 
 
 def build_folder(bits: int) -> Path:
@@ -49,8 +70,9 @@ class Install:
         else:
             ini.write_bytes(f"[Speaker]\r\nSelectSound={value}\r\n".encode())
 
-    def client(self, sim: harness.Kbdsim, env: Optional[dict] = None) -> "Client":
-        return Client(self, sim, env)
+    def client(self, sim: harness.Kbdsim, env: Optional[dict] = None, **where) -> "Client":
+        """buzz_client.exe of this installation, or `exe` (a copy elsewhere) run in `cwd`."""
+        return Client(self, sim, env, **where)
 
     def run(self, exe: str, args=(), sim: Optional[harness.Kbdsim] = None, timeout=60):
         return harness.run_windows_exe(self.folder / exe, args,
@@ -61,10 +83,11 @@ class Install:
 class Client:
     """buzz_client.exe in an installation, one command per line, one answer line each."""
 
-    def __init__(self, install: Install, sim: harness.Kbdsim, env: Optional[dict] = None):
+    def __init__(self, install: Install, sim: harness.Kbdsim, env: Optional[dict] = None,
+                 exe: Optional[Path] = None, cwd: Optional[Path] = None):
         self.install = install
-        self.process = harness.WindowsProcess(install.folder / "buzz_client.exe", ["repl"],
-                                              env=sim.env(env), cwd=install.folder,
+        self.process = harness.WindowsProcess(exe or install.folder / "buzz_client.exe", ["repl"],
+                                              env=sim.env(env), cwd=cwd or install.folder,
                                               stdin_pipe=True)
 
     def ask(self, command: str, timeout: float = 60) -> str:
@@ -81,19 +104,24 @@ class Client:
         return self.process.wait(timeout=timeout)
 
     def tool(self) -> dict[str, str]:
-        """{'count': processes named TAVBuzzChk.exe, 'window': yes|no, 'handles': n|-}"""
+        """{'count': processes named TAVBuzzChk.exe, 'window': yes|no, 'handles': n|-,
+        'windows': the tool windows}"""
         line = self.ask("tool")
         words = line.split()
         if words[:1] != ["tool"]:
             raise AssertionError(f"tool: {line}")
         return dict(w.split("=", 1) for w in words[1:])
 
-    def wait_tool(self, count: int, window: str, timeout: float = 15) -> dict[str, str]:
-        """Polls until that many check tools run and the window is (not) there."""
+    def wait_tool(self, count: int, window: str, timeout: float = 15,
+                  processes: bool = False) -> dict[str, str]:
+        """Polls until that many check tools run and the window is (not) there. Tools are
+        counted by their windows once the window's state is right: a copy whose start was
+        cut short (its starter's process ended at that moment) may linger under Wine without
+        ever running; `processes` counts the processes instead."""
         deadline = time.monotonic() + timeout
         while True:
             seen = self.tool()
-            if int(seen["count"]) == count and seen["window"] == window:
+            if int(seen["count" if processes else "windows"]) == count and seen["window"] == window:
                 return seen
             if time.monotonic() > deadline:
                 raise AssertionError(f"check tool: wanted count={count} window={window}, "

@@ -6,13 +6,14 @@ handle count does not grow, and once the last client has unloaded no tool is lef
 import sys
 
 import harness
-from buzzer import Facts, Install, temp_root
+from buzzer import Facts, Install, skip_unless_32bit_runs, temp_root
 
 SECONDS = 30
 DEVICE_CHANGES = 100
 
 
 def main() -> int:
+    skip_unless_32bit_runs()
     facts = Facts()
     root = temp_root()
     installs = {64: Install(64, root), 32: Install(32, root)}

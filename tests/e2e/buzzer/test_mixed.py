@@ -6,10 +6,11 @@ import sys
 import time
 
 import harness
-from buzzer import Facts, Install, frames_since, received, temp_root
+from buzzer import Facts, Install, skip_unless_32bit_runs, frames_since, received, temp_root
 
 
 def main() -> int:
+    skip_unless_32bit_runs()
     facts = Facts()
     root = temp_root()
     install64, install32 = Install(64, root), Install(32, root)
@@ -24,7 +25,8 @@ def main() -> int:
             a.ask("call:" + call)
         b.ask("load")
         time.sleep(1)
-        facts.equal("one check tool for both bitnesses", b.wait_tool(1, "yes")["count"], "1")
+        facts.equal("one check tool for both bitnesses",
+                    b.wait_tool(1, "yes", processes=True)["count"], "1")
         for call in ("BuzzOn:0:255", "SetKEYClick:255", "WaveBuzzOn:0:255", "BuzzOff"):
             b.ask("call:" + call)
         a.ask("call:BuzzOn:0:255")  # cleared by the 32-bit client: nothing to repeat

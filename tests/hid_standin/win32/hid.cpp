@@ -260,6 +260,9 @@ BOOLEAN NTAPI HidD_GetMsGenreDescriptor(HANDLE, PVOID, ULONG) {
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        hid_standin::at_attach(instance);
+    }
     if (reason == DLL_PROCESS_DETACH) {
         hid_standin::report_at_detach(instance, reserved, module_state.lock, [] {
             // A handle the program queried that still names the same interface was never closed.

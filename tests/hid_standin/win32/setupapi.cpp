@@ -174,6 +174,9 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        hid_standin::at_attach(instance);
+    }
     if (reason == DLL_PROCESS_DETACH) {
         hid_standin::report_at_detach(instance, reserved, module_state.lock, [] {
             return "setupapi lists_created=" + std::to_string(module_state.lists_created) +

@@ -16,6 +16,11 @@
 
 #include "simclient/listing.h"
 
+// libstdc++'s hook that frees its emergency exception pool (declared in none of its headers).
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+
 namespace hid_standin {
 
 // The stand-ins' own setting: the pipe name of the kbdsim they serve. KBDSIM_PIPE stays unset,
@@ -56,9 +61,16 @@ class Hold {
     SRWLOCK& lock_;
 };
 
+// DLL_PROCESS_ATTACH of a stand-in: the loading thread's thread data goes at once, since the
+// unload may come on another thread (the buzzer library's own), which gives back only its own.
+inline void at_attach(HINSTANCE instance) {
+    common::win32::release_thread_data_of_this_image(instance);
+}
+
 // DLL_PROCESS_DETACH of a stand-in: appends the line `make_line` builds from the module's
 // state, then, when the DLL is unloaded rather than the process ending, gives the image's
-// thread data back.
+// thread data and the C++ runtime's emergency exception pool back (a client that loads and
+// unloads the buzzer library again and again loads these with it).
 template <typename MakeLine>
 void report_at_detach(HINSTANCE instance, LPVOID reserved, SRWLOCK& lock, MakeLine make_line) {
     // A thread ended by the process's exit may have held the lock: report all the same.
@@ -69,6 +81,7 @@ void report_at_detach(HINSTANCE instance, LPVOID reserved, SRWLOCK& lock, MakeLi
     }
     if (reserved == nullptr) {
         common::win32::release_thread_data_of_this_image(instance);
+        __gnu_cxx::__freeres();
     }
 }
 
