@@ -134,7 +134,7 @@ def about(lang, dialog_id):
 
 
 HEADER = r'''// Lexmap's resources: the editor window with its menu, the setting dialog and the about box
-// in English and Japanese, the icon, the manifest and the version. UTF-8. Written by
+// in English and Japanese, the icon and the manifest. UTF-8. Written by
 // make_rc.py.
 #pragma code_page(65001)
 #include <windows.h>
@@ -145,32 +145,6 @@ LANGUAGE LANG_NEUTRAL, SUBLANG_NEUTRAL
 IDI_LEXMAP ICON "Lexmap.ico"
 CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST "Lexmap.manifest"
 
-VS_VERSION_INFO VERSIONINFO
-FILEVERSION 1, 0, 0, 0
-PRODUCTVERSION 1, 0, 0, 0
-FILEFLAGSMASK VS_FFI_FILEFLAGSMASK
-FILEFLAGS 0
-FILEOS VOS_NT_WINDOWS32
-FILETYPE VFT_APP
-FILESUBTYPE VFT2_UNKNOWN
-BEGIN
-    BLOCK "StringFileInfo"
-    BEGIN
-        BLOCK "040904B0"
-        BEGIN
-            VALUE "FileDescription", "Keymap Edit Utility"
-            VALUE "FileVersion", "1.0.0.0"
-            VALUE "InternalName", "Lexmap"
-            VALUE "OriginalFilename", "Lexmap.exe"
-            VALUE "ProductName", "POS keyboard service suite"
-            VALUE "ProductVersion", "V1.0L01"
-        END
-    END
-    BLOCK "VarFileInfo"
-    BEGIN
-        VALUE "Translation", 0x0409, 1200
-    END
-END
 '''
 
 lines = [HEADER]
