@@ -65,20 +65,6 @@ std::uint8_t hex_field(std::string_view text, std::size_t column) {
     return static_cast<std::uint8_t>(value);
 }
 
-// The positions a ganged key of size `size` at `k` absorbs (nothing for other size codes).
-std::vector<int> absorbed_by(int k, std::uint8_t size) {
-    switch (size) {
-        case size_code::horizontal:
-            return {k - 1};
-        case size_code::vertical:
-            return {k + 10};
-        case size_code::square:
-            return {k - 1, k + 9, k + 10};
-        default:
-            return {};
-    }
-}
-
 }  // namespace
 
 std::string listing_text(const KeymapModel& model, const KeycodeList& list) {
@@ -122,16 +108,14 @@ ListingResult load_listing(std::string_view bytes, KeymapModel& model) {
         if ((r.attribute & attribute::never_set) != 0) {
             return ListingResult::form_wrong;
         }
-        const bool tall = r.size == size_code::vertical || r.size == size_code::square;
-        const bool wide = r.size == size_code::horizontal || r.size == size_code::square;
-        if ((tall && !above(k)) || (wide && !left_of(k))) {
+        if (!gang_block(k, r.size)) {
             return ListingResult::form_wrong;
         }
     }
     // The gangs, in key index order; a block may only cover free single Null Function keys.
     for (int k = 0; k < key_count; ++k) {
         KeyRecord& key = loaded.record(k);
-        const std::vector<int> cells = absorbed_by(k, key.size);
+        const std::vector<int> cells = gang_block(k, key.size)->absorbed;
         if (cells.empty()) {
             continue;
         }

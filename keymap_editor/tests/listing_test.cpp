@@ -157,6 +157,38 @@ TEST(Listing, LoaderRefusesWrongForms) {
     EXPECT_EQ(model.button_span(30).top_left, 30);
 }
 
+TEST(Listing, GangedOverKeptSizeCodeOpensAgain) {
+    // D03, E03 and E04 carry size code 03H from an opened listing; ganging D04 over them in
+    // each size gives a listing that opens again as the same model.
+    const KeycodeList list = sample_list();
+    KeymapModel kept;
+    for (int p : {32, 42, 43}) {
+        kept.record(p).size = 3;
+    }
+    ASSERT_EQ(load_listing(listing_text(kept, list), kept), ListingResult::loaded);
+    for (SizeChoice choice : {SizeChoice::horizontal, SizeChoice::vertical, SizeChoice::square}) {
+        KeymapModel model = kept;
+        model.select(33);
+        ASSERT_EQ(model.set_size(choice), SizeOutcome::done);
+        KeymapModel loaded;
+        ASSERT_EQ(load_listing(listing_text(model, list), loaded), ListingResult::loaded)
+            << static_cast<int>(choice);
+        for (int k = 0; k < key_count; ++k) {
+            const KeyRecord& a = model.record(k);
+            const KeyRecord& b = loaded.record(k);
+            EXPECT_EQ(std::tie(a.keycode, a.attribute, a.size, a.owner),
+                      std::tie(b.keycode, b.attribute, b.size, b.owner))
+                << static_cast<int>(choice) << " " << k;
+        }
+        // Ungang: the released positions are plain single keys that stay selectable.
+        loaded.select(33);
+        ASSERT_EQ(loaded.set_size(SizeChoice::single), SizeOutcome::done);
+        for (int p : {32, 42, 43}) {
+            EXPECT_TRUE(loaded.selectable(p)) << p;
+        }
+    }
+}
+
 TEST(TableExport, ResetModel) {
     const std::vector<std::string> lines = lines_of(export_text(KeymapModel{}));
     ASSERT_EQ(lines.size(), 26u);
