@@ -1,5 +1,6 @@
 #include "keymap_editor/listing.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -163,20 +164,37 @@ bool rename_replacing(const std::string& from, const std::string& to) {
     return true;
 }
 
+std::FILE* create_new_file(const std::string& path) {
+    return std::fopen(path.c_str(), "wbx");
+}
+
 bool write_file_safely(const std::string& path, std::string_view bytes,
-                       const ReplaceFile& replace) {
-    const std::string fresh = path + ".new";
-    std::FILE* file = std::fopen(fresh.c_str(), "wb");
+                       const SafeWriteFiles& files) {
+    // A short name beside the target, so that the new file lies on the same volume and its
+    // path is not much longer than the target's.
+    const std::string folder = path.substr(0, path.size() - file_name_of(path).size());
+    std::string fresh;
+    std::FILE* file = nullptr;
+    for (int n = 0; file == nullptr && n < temporary_name_tries; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "~LM%04d.TMP", n);
+        fresh = folder + name;
+        errno = 0;
+        file = files.create_new(fresh);
+        if (file == nullptr && errno != EEXIST) {
+            return false;
+        }
+    }
     if (file == nullptr) {
         return false;
     }
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const bool flushed = std::fflush(file) == 0;
     const bool closed = std::fclose(file) == 0;
-    if (written && flushed && closed && replace(fresh, path)) {
+    if (written && flushed && closed && files.replace(fresh, path)) {
         return true;
     }
-    std::remove(fresh.c_str());
+    files.remove(fresh);
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "keymap_download/tests/temp_folder.h"
@@ -205,15 +206,36 @@ using SafeWrite = keymap_download::TempFolder;
 TEST_F(SafeWrite, TargetSurvivesEveryFailure) {
     const std::string target = path("map.DAT");
     put(target, "old");
+    // A user's files named like the temporary ones are never written or removed.
+    put(path("~LM0000.TMP"), "user 0");
+    put(path("~LM0001.TMP"), "user 1");
     ASSERT_TRUE(write_file_safely(target, "new bytes"));
     EXPECT_EQ(contents(target), "new bytes");
+    EXPECT_EQ(contents(path("~LM0000.TMP")), "user 0");
+    EXPECT_EQ(contents(path("~LM0001.TMP")), "user 1");
+    EXPECT_FALSE(std::filesystem::exists(path("~LM0002.TMP")));
 
     // The replace fails: the target keeps its bytes, no new file is left.
-    EXPECT_FALSE(write_file_safely(target, "lost", [](auto&, auto&) { return false; }));
+    SafeWriteFiles files;
+    files.replace = [](auto&, auto&) { return false; };
+    EXPECT_FALSE(write_file_safely(target, "lost", files));
     EXPECT_EQ(contents(target), "new bytes");
-    EXPECT_FALSE(std::filesystem::exists(target + ".new"));
+    EXPECT_FALSE(std::filesystem::exists(path("~LM0002.TMP")));
+    EXPECT_EQ(contents(path("~LM0001.TMP")), "user 1");
 
-    // The new file cannot be created (its folder does not exist).
+    // Every temporary name taken: the write gives up after a bounded number of tries.
+    int tries = 0;
+    files = {};
+    files.create_new = [&](const std::string&) -> std::FILE* {
+        ++tries;
+        errno = EEXIST;
+        return nullptr;
+    };
+    EXPECT_FALSE(write_file_safely(target, "lost", files));
+    EXPECT_EQ(tries, temporary_name_tries);
+    EXPECT_EQ(contents(target), "new bytes");
+
+    // The new file cannot be created (its folder does not exist): no further name is tried.
     EXPECT_FALSE(write_file_safely(path("missing/map.DAT"), "x"));
     EXPECT_EQ(file_name_of("C:\\maps\\shop.DAT"), "shop.DAT");
 }
