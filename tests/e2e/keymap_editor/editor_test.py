@@ -3,7 +3,8 @@ key map by clicking keys, choosing key codes and attributes and ganging sizes; S
 navigation; ganging after the window moved; Save, New, Open and Export compared byte for
 byte; Keymap Change into the simulated Sparrow keyboard with the 12 s pause and the edited
 time stamp; a listing keeping size code 03H ganged over, saved and opened again; the
-refusals "Key for ganging already ganged.", "File form is wrong!" and "File create failed!"
+refusals "Key for ganging already ganged.", "File form is wrong!", "File open failed!" and
+"File create failed!"
 (every temporary name taken, the user's files untouched); the setting dialog that cannot be
 closed; the About box; a second instance; the Exit question. Screenshots go to build/screenshots/keymap_editor/."""
 
@@ -181,6 +182,16 @@ class Editor(LexmapTest):
         self.command(editor, "open")
         self.choose_file(wrong)
         self.answer(text="File form is wrong!")
+        # A name that is not there: the chooser asks whether to create it, then Open fails.
+        self.command(editor, "open")
+        chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
+        self.gui.set_text(chooser, 1148, self.win(self.folder / "absent.DAT"))
+        self.gui.click(chooser, 1)
+        prompt = self.gui.message(title="Error", timeout_ms=20000)  # the chooser's own box
+        self.assertIn("create", prompt["text"])
+        self.gui.message(hwnd=hex(prompt["hwnd"]), button="yes")
+        self.gui.wait_gone(chooser, timeout_ms=10000)
+        self.answer(text="File open failed!")
         taken = [self.folder / f"~LM{n:04d}.TMP" for n in range(1000)]
         for n, path in enumerate(taken):
             path.write_bytes(b"mine %d" % n)
