@@ -4,7 +4,8 @@ navigation; ganging after the window moved; Save, New, Open and Export compared 
 byte; Keymap Change into the simulated Sparrow keyboard with the 12 s pause and the edited
 time stamp; a listing keeping size code 03H ganged over, saved and opened again; the
 refusals "Key for ganging already ganged.", "File form is wrong!", "File open failed!" and
-"File create failed!" (every temporary name taken, the user's files untouched); the setting
+"File create failed!" (every temporary name taken, the user's files untouched); a save to a path
+of 259 characters; the setting
 dialog that cannot be closed; the About box; a second instance; the Exit question.
 Screenshots go to build/screenshots/keymap_editor/."""
 
@@ -202,6 +203,18 @@ class Editor(LexmapTest):
         for path in taken:
             path.unlink()
         self.assertEqual(self.gui.text(editor, FILENAME), "kept.DAT")
+        # A target path of 259 characters with a short name: the temporary file beside it has
+        # a longer path than that, and the save still succeeds.
+        room = 259 - len(self.win(self.folder / "L.DAT")) - 1
+        deep = self.folder / ("d" * room)
+        deep.mkdir()
+        far = deep / "L.DAT"
+        self.assertEqual(len(self.win(far)), 259)
+        self.command(editor, "save_as")
+        self.choose_file(far)
+        self.assertEqual(self.file_bytes(far, ganged_kept), ganged_kept)
+        self.assertEqual(self.wait_text(editor, FILENAME, "L.DAT"), "L.DAT")
+        self.assertEqual([p.name for p in deep.iterdir()], ["L.DAT"])
 
         # A second editor ends at once with exit code 3.
         second = self.start_tool()
