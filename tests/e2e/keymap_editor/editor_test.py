@@ -4,9 +4,9 @@ navigation; ganging after the window moved; Save, New, Open and Export compared 
 byte; Keymap Change into the simulated Sparrow keyboard with the 12 s pause and the edited
 time stamp; a listing keeping size code 03H ganged over, saved and opened again; the
 refusals "Key for ganging already ganged.", "File form is wrong!", "File open failed!" and
-"File create failed!" (every temporary name taken, the user's files untouched); a save to a path
-of 259 characters; the setting
-dialog that cannot be closed; the About box; a second instance; the Exit question.
+"File create failed!" (every temporary name taken, the user's files untouched); a save to a
+path of 259 characters; the setting dialog that cannot be closed; the About box; a second
+instance; the Exit question.
 Screenshots go to build/screenshots/keymap_editor/."""
 
 import time
