@@ -1,5 +1,6 @@
 #include "keymap_editor/listing.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -65,20 +66,6 @@ std::uint8_t hex_field(std::string_view text, std::size_t column) {
     return static_cast<std::uint8_t>(value);
 }
 
-// The positions a ganged key of size `size` at `k` absorbs (nothing for other size codes).
-std::vector<int> absorbed_by(int k, std::uint8_t size) {
-    switch (size) {
-        case size_code::horizontal:
-            return {k - 1};
-        case size_code::vertical:
-            return {k + 10};
-        case size_code::square:
-            return {k - 1, k + 9, k + 10};
-        default:
-            return {};
-    }
-}
-
 }  // namespace
 
 std::string listing_text(const KeymapModel& model, const KeycodeList& list) {
@@ -122,16 +109,14 @@ ListingResult load_listing(std::string_view bytes, KeymapModel& model) {
         if ((r.attribute & attribute::never_set) != 0) {
             return ListingResult::form_wrong;
         }
-        const bool tall = r.size == size_code::vertical || r.size == size_code::square;
-        const bool wide = r.size == size_code::horizontal || r.size == size_code::square;
-        if ((tall && !above(k)) || (wide && !left_of(k))) {
+        if (!gang_block(k, r.size)) {
             return ListingResult::form_wrong;
         }
     }
     // The gangs, in key index order; a block may only cover free single Null Function keys.
     for (int k = 0; k < key_count; ++k) {
         KeyRecord& key = loaded.record(k);
-        const std::vector<int> cells = absorbed_by(k, key.size);
+        const std::vector<int> cells = gang_block(k, key.size)->absorbed;
         if (cells.empty()) {
             continue;
         }
@@ -179,20 +164,37 @@ bool rename_replacing(const std::string& from, const std::string& to) {
     return true;
 }
 
+std::FILE* create_new_file(const std::string& path) {
+    return std::fopen(path.c_str(), "wbx");
+}
+
 bool write_file_safely(const std::string& path, std::string_view bytes,
-                       const ReplaceFile& replace) {
-    const std::string fresh = path + ".new";
-    std::FILE* file = std::fopen(fresh.c_str(), "wb");
+                       const SafeWriteFiles& files) {
+    // A short name beside the target, so that the new file lies on the same volume and its
+    // path is not much longer than the target's.
+    const std::string folder = path.substr(0, path.size() - file_name_of(path).size());
+    std::string fresh;
+    std::FILE* file = nullptr;
+    for (int n = 0; file == nullptr && n < temporary_name_tries; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "~LM%04d.TMP", n);
+        fresh = folder + name;
+        errno = 0;
+        file = files.create_new(fresh);
+        if (file == nullptr && errno != EEXIST) {
+            return false;
+        }
+    }
     if (file == nullptr) {
         return false;
     }
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const bool flushed = std::fflush(file) == 0;
     const bool closed = std::fclose(file) == 0;
-    if (written && flushed && closed && replace(fresh, path)) {
+    if (written && flushed && closed && files.replace(fresh, path)) {
         return true;
     }
-    std::remove(fresh.c_str());
+    files.remove(fresh);
     return false;
 }
 

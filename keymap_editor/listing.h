@@ -3,6 +3,7 @@
 // file (*.TBL) it exports. Both are written with CR LF line ends; the listing is read with
 // either line end. Saving writes a new file beside the target and replaces the target only
 // when every byte and the close succeeded.
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,15 +32,33 @@ constexpr int max_listing_lines = 101;
 std::string export_text(const KeymapModel& model);
 
 // Moves `from` over `to`, replacing it. The default uses std::rename, setting an existing
-// target aside where rename does not replace; the Windows shell passes MoveFileEx, which
-// replaces in one step.
+// target aside where rename does not replace.
 using ReplaceFile = std::function<bool(const std::string& from, const std::string& to)>;
 bool rename_replacing(const std::string& from, const std::string& to);
 
-// Writes `bytes` to "<path>.new", then replaces `path` with it. False, with the new file
-// removed and `path` untouched, when anything fails.
+// Creates `path` for writing only when no file has that name; nullptr otherwise, errno EEXIST
+// when the name is taken. The default uses fopen's exclusive mode.
+using CreateNewFile = std::function<std::FILE*(const std::string& path)>;
+std::FILE* create_new_file(const std::string& path);
+
+// The file operations of a safe write. The Windows shell passes its own, which reach paths
+// longer than the C library reaches there.
+struct SafeWriteFiles {
+    CreateNewFile create_new = create_new_file;
+    ReplaceFile replace = rename_replacing;
+    std::function<void(const std::string& path)> remove = [](const std::string& path) {
+        std::remove(path.c_str());
+    };
+};
+
+// Writes `bytes` to a new file of a name no file in `path`'s folder had ("~LM0000.TMP",
+// "~LM0001.TMP", …), then replaces `path` with it. False, with the new file removed and
+// `path` untouched, when anything fails; a file that already had the temporary name is never
+// touched.
 bool write_file_safely(const std::string& path, std::string_view bytes,
-                       const ReplaceFile& replace = rename_replacing);
+                       const SafeWriteFiles& files = {});
+// How many temporary names are tried before the write gives up.
+constexpr int temporary_name_tries = 1000;
 
 // A file's bytes (at most `max_bytes`); false when it cannot be opened.
 bool read_file(const std::string& path, std::string& bytes, std::size_t max_bytes = 1 << 20);

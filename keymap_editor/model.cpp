@@ -32,6 +32,48 @@ std::optional<int> above_left(int k) {
     return k + 9;
 }
 
+std::optional<GangBlock> gang_block(int k, std::uint8_t size) {
+    const bool wide = size == size_code::horizontal || size == size_code::square;
+    const bool tall = size == size_code::vertical || size == size_code::square;
+    GangBlock block{k, {}};
+    const std::optional<int> left = left_of(k);
+    const std::optional<int> up = above(k);
+    if ((wide && !left) || (tall && !up)) {
+        return std::nullopt;
+    }
+    if (wide) {
+        block.absorbed.push_back(*left);
+        block.top_left = *left;
+    }
+    if (tall) {
+        block.absorbed.push_back(*up);
+        block.top_left = *up;
+    }
+    if (wide && tall) {
+        block.absorbed.push_back(*up - 1);
+        block.top_left = *up - 1;
+    }
+    return block;
+}
+
+namespace {
+
+std::uint8_t size_code_of(SizeChoice choice) {
+    switch (choice) {
+        case SizeChoice::horizontal:
+            return size_code::horizontal;
+        case SizeChoice::vertical:
+            return size_code::vertical;
+        case SizeChoice::square:
+            return size_code::square;
+        case SizeChoice::single:
+            break;
+    }
+    return size_code::single;
+}
+
+}  // namespace
+
 SizeChoice size_choice_of(std::uint8_t size) {
     switch (size) {
         case size_code::horizontal:
@@ -116,77 +158,38 @@ void KeymapModel::toggle_attribute(AttributeBox box, bool checked, AttributeBoxe
     }
 }
 
-void KeymapModel::release_owned(int k, std::optional<int> position) {
-    if (position && records_[*position].owner == k) {
-        records_[*position].owner = no_owner;
-    }
-}
-
 SizeOutcome KeymapModel::set_size(SizeChoice choice) {
     const int k = current_;
-    const std::optional<int> left = left_of(k);
-    const std::optional<int> up = above(k);
-    const std::optional<int> up_left = above_left(k);
-    auto free_for_k = [&](int p) {
-        return records_[p].owner == no_owner || records_[p].owner == k;
-    };
-    KeyRecord& key = records_[k];
-    switch (choice) {
-        case SizeChoice::horizontal:
-            if (!left) {
-                return SizeOutcome::no_room;
-            }
-            if (records_[*left].keycode != 0) {
-                return SizeOutcome::not_null_function;
-            }
-            if (!free_for_k(*left)) {
-                return SizeOutcome::already_ganged;
-            }
-            records_[*left].owner = static_cast<std::uint8_t>(k);
-            release_owned(k, up);
-            release_owned(k, up_left);
-            key.size = size_code::horizontal;
-            break;
-        case SizeChoice::vertical:
-            if (!up) {
-                return SizeOutcome::no_room;
-            }
-            if (records_[*up].keycode != 0) {
-                return SizeOutcome::not_null_function;
-            }
-            if (!free_for_k(*up)) {
-                return SizeOutcome::already_ganged;
-            }
-            records_[*up].owner = static_cast<std::uint8_t>(k);
-            release_owned(k, left);
-            release_owned(k, up_left);
-            key.size = size_code::vertical;
-            break;
-        case SizeChoice::square:
-            if (!left || !up) {
-                return SizeOutcome::no_room;
-            }
-            if (records_[*left].keycode != 0 || records_[*up_left].keycode != 0 ||
-                records_[*up].keycode != 0) {
-                return SizeOutcome::not_null_function;
-            }
-            if (!free_for_k(*left) || !free_for_k(*up_left) || !free_for_k(*up)) {
-                return SizeOutcome::already_ganged;
-            }
-            for (int p : {*left, *up_left, *up}) {
-                records_[p].owner = static_cast<std::uint8_t>(k);
-            }
-            key.size = size_code::square;
-            break;
-        case SizeChoice::single:
-            release_owned(k, up);
-            release_owned(k, left);
-            release_owned(k, up_left);
-            key.size = size_code::single;
-            key.owner = no_owner;
-            return SizeOutcome::done;
+    const std::uint8_t size = size_code_of(choice);
+    const std::optional<GangBlock> block = gang_block(k, size);
+    if (!block) {
+        return SizeOutcome::no_room;
     }
-    key.owner = static_cast<std::uint8_t>(k);
+    for (int p : block->absorbed) {
+        if (records_[p].keycode != 0) {
+            return SizeOutcome::not_null_function;
+        }
+    }
+    for (int p : block->absorbed) {
+        if (records_[p].owner != no_owner && records_[p].owner != k) {
+            return SizeOutcome::already_ganged;
+        }
+    }
+    // Positions of the old block that the new one leaves out show their buttons again.
+    for (std::optional<int> p : {left_of(k), above(k), above_left(k)}) {
+        if (p && records_[*p].owner == k) {
+            records_[*p].owner = no_owner;
+        }
+    }
+    // An absorbed position has size code 0 whatever it had before (a listing may carry 03H),
+    // so that the listing saved from this model opens again.
+    for (int p : block->absorbed) {
+        records_[p].owner = static_cast<std::uint8_t>(k);
+        records_[p].size = size_code::single;
+    }
+    KeyRecord& key = records_[k];
+    key.size = size;
+    key.owner = block->absorbed.empty() ? no_owner : static_cast<std::uint8_t>(k);
     return SizeOutcome::done;
 }
 
@@ -233,15 +236,8 @@ std::optional<int> KeymapModel::navigate(Direction direction) const {
 KeymapModel::Span KeymapModel::button_span(int k) const {
     const KeyRecord& key = records_[k];
     if (key.owner == k) {
-        switch (key.size) {
-            case size_code::horizontal:
-                return {k - 1, k};
-            case size_code::vertical:
-                return {k + 10, k};
-            case size_code::square:
-                return {k + 9, k};
-            default:
-                break;
+        if (const std::optional<GangBlock> block = gang_block(k, key.size)) {
+            return {block->top_left, k};
         }
     }
     return {k, k};

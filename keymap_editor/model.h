@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace keymap_editor {
 
@@ -52,6 +53,15 @@ std::string key_label(int k);
 std::optional<int> left_of(int k);
 std::optional<int> above(int k);
 std::optional<int> above_left(int k);
+
+// The block a key of size code `size` at `k` covers: `absorbed` are its other positions (none
+// for a size code that gangs nothing), `top_left` its top-left cell. Nothing when the block
+// would leave the layout. Ganging, the key buttons and the listing loader all read it here.
+struct GangBlock {
+    int top_left;
+    std::vector<int> absorbed;
+};
+std::optional<GangBlock> gang_block(int k, std::uint8_t size);
 
 enum class SizeChoice { single, horizontal, vertical, square };
 enum class SizeOutcome { done, no_room, not_null_function, already_ganged };
@@ -108,8 +118,6 @@ class KeymapModel {
     Span button_span(int k) const;
 
   private:
-    void release_owned(int k, std::optional<int> position);
-
     std::array<KeyRecord, key_count> records_{};
     int current_ = j1;
 };

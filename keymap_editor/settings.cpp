@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
+#include <cstdint>
 
 #include "common/language.h"
 #include "keymap_editor/text_cut.h"
@@ -28,7 +28,8 @@ std::string text_value(const ProfileLookup& lookup, const char* section, const c
 
 int int_value(const ProfileLookup& lookup, const char* section, const char* key, int fallback) {
     std::optional<std::string> value = lookup ? lookup(section, key) : std::nullopt;
-    return value ? profile_int(*value) : fallback;
+    // An empty value gives the default, as a missing one does.
+    return value && !value->empty() ? profile_int(*value) : fallback;
 }
 
 std::size_t folder_length(std::string_view path) {
@@ -39,8 +40,9 @@ std::size_t folder_length(std::string_view path) {
 }  // namespace
 
 int profile_int(std::string_view value) {
+    value = value.substr(0, std::min(value.size(), profile_int_digits));
     std::size_t i = 0;
-    while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) {
+    while (i < value.size() && static_cast<unsigned char>(value[i]) <= ' ') {
         ++i;
     }
     bool negative = false;
@@ -48,11 +50,29 @@ int profile_int(std::string_view value) {
         negative = value[i] == '-';
         ++i;
     }
-    long long number = 0;
-    for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i) {
-        number = std::min<long long>(number * 10 + (value[i] - '0'), INT_MAX);
+    unsigned base = 10;
+    if (i + 1 < value.size() && value[i] == '0') {
+        const char prefix = value[i + 1];
+        base = prefix == 'x' ? 16 : prefix == 'o' ? 8 : prefix == 'b' ? 2 : 10;
+        i += base == 10 ? 0 : 2;
     }
-    return static_cast<int>(negative ? -number : number);
+    // Only the low 32 bits are kept, as the system's reader keeps them.
+    std::uint32_t number = 0;
+    for (; i < value.size(); ++i) {
+        const char c = value[i];
+        const unsigned digit = c >= '0' && c <= '9'   ? static_cast<unsigned>(c - '0')
+                               : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
+                               : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
+                                                      : 16;
+        if (digit >= base) {
+            break;
+        }
+        number = number * base + digit;
+    }
+    if (negative) {
+        number = 0u - number;
+    }
+    return static_cast<int>(number);
 }
 
 EditorSettings read_settings(unsigned ansi_code_page, const ProfileLookup& lookup) {

@@ -32,8 +32,11 @@ struct EditorSettings {
     FontSpec font;
 };
 
-// An integer value as GetPrivateProfileInt reads it: leading digits (with a sign), 0 when the
-// value does not start with a number.
+// An integer value as GetPrivateProfileInt reads a non-empty one: its first 29 characters,
+// leading blanks, a sign, then decimal digits or, after "0x", "0o" or "0b", hexadecimal, octal
+// or binary ones, up to the first character that is none; 0 when there is no digit; wrapped to
+// 32 bits.
+constexpr std::size_t profile_int_digits = 29;
 int profile_int(std::string_view value);
 
 // The language, list name and font of the run. `ansi_code_page` gives the default language;

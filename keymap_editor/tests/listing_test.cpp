@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "keymap_download/tests/temp_folder.h"
@@ -157,6 +158,38 @@ TEST(Listing, LoaderRefusesWrongForms) {
     EXPECT_EQ(model.button_span(30).top_left, 30);
 }
 
+TEST(Listing, GangedOverKeptSizeCodeOpensAgain) {
+    // D03, E03 and E04 carry size code 03H from an opened listing; ganging D04 over them in
+    // each size gives a listing that opens again as the same model.
+    const KeycodeList list = sample_list();
+    KeymapModel kept;
+    for (int p : {32, 42, 43}) {
+        kept.record(p).size = 3;
+    }
+    ASSERT_EQ(load_listing(listing_text(kept, list), kept), ListingResult::loaded);
+    for (SizeChoice choice : {SizeChoice::horizontal, SizeChoice::vertical, SizeChoice::square}) {
+        KeymapModel model = kept;
+        model.select(33);
+        ASSERT_EQ(model.set_size(choice), SizeOutcome::done);
+        KeymapModel loaded;
+        ASSERT_EQ(load_listing(listing_text(model, list), loaded), ListingResult::loaded)
+            << static_cast<int>(choice);
+        for (int k = 0; k < key_count; ++k) {
+            const KeyRecord& a = model.record(k);
+            const KeyRecord& b = loaded.record(k);
+            EXPECT_EQ(std::tie(a.keycode, a.attribute, a.size, a.owner),
+                      std::tie(b.keycode, b.attribute, b.size, b.owner))
+                << static_cast<int>(choice) << " " << k;
+        }
+        // Ungang: the released positions are plain single keys that stay selectable.
+        loaded.select(33);
+        ASSERT_EQ(loaded.set_size(SizeChoice::single), SizeOutcome::done);
+        for (int p : {32, 42, 43}) {
+            EXPECT_TRUE(loaded.selectable(p)) << p;
+        }
+    }
+}
+
 TEST(TableExport, ResetModel) {
     const std::vector<std::string> lines = lines_of(export_text(KeymapModel{}));
     ASSERT_EQ(lines.size(), 26u);
@@ -173,15 +206,36 @@ using SafeWrite = keymap_download::TempFolder;
 TEST_F(SafeWrite, TargetSurvivesEveryFailure) {
     const std::string target = path("map.DAT");
     put(target, "old");
+    // A user's files named like the temporary ones are never written or removed.
+    put(path("~LM0000.TMP"), "user 0");
+    put(path("~LM0001.TMP"), "user 1");
     ASSERT_TRUE(write_file_safely(target, "new bytes"));
     EXPECT_EQ(contents(target), "new bytes");
+    EXPECT_EQ(contents(path("~LM0000.TMP")), "user 0");
+    EXPECT_EQ(contents(path("~LM0001.TMP")), "user 1");
+    EXPECT_FALSE(std::filesystem::exists(path("~LM0002.TMP")));
 
     // The replace fails: the target keeps its bytes, no new file is left.
-    EXPECT_FALSE(write_file_safely(target, "lost", [](auto&, auto&) { return false; }));
+    SafeWriteFiles files;
+    files.replace = [](auto&, auto&) { return false; };
+    EXPECT_FALSE(write_file_safely(target, "lost", files));
     EXPECT_EQ(contents(target), "new bytes");
-    EXPECT_FALSE(std::filesystem::exists(target + ".new"));
+    EXPECT_FALSE(std::filesystem::exists(path("~LM0002.TMP")));
+    EXPECT_EQ(contents(path("~LM0001.TMP")), "user 1");
 
-    // The new file cannot be created (its folder does not exist).
+    // Every temporary name taken: the write gives up after a bounded number of tries.
+    int tries = 0;
+    files = {};
+    files.create_new = [&](const std::string&) -> std::FILE* {
+        ++tries;
+        errno = EEXIST;
+        return nullptr;
+    };
+    EXPECT_FALSE(write_file_safely(target, "lost", files));
+    EXPECT_EQ(tries, temporary_name_tries);
+    EXPECT_EQ(contents(target), "new bytes");
+
+    // The new file cannot be created (its folder does not exist): no further name is tried.
     EXPECT_FALSE(write_file_safely(path("missing/map.DAT"), "x"));
     EXPECT_EQ(file_name_of("C:\\maps\\shop.DAT"), "shop.DAT");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 
 #include "keymap_editor/keycode_list.h"
@@ -54,6 +55,49 @@ TEST(EditorSettings, LanguageRuleAndDefaults) {
     EXPECT_EQ(read_settings(932, {}).font.face,
               "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E");
     EXPECT_EQ(read_settings(1252, lookup_in({{"Display Font/Size(ENG)", "20"}})).font.height, 20);
+}
+
+TEST(EditorSettings, NumbersAsThePrivateProfileReaderReadsThem) {
+    // An empty value, like a missing key, gives the default: the language of the code page and
+    // a 12-point font, never the Japanese editor or height 0.
+    for (unsigned code_page : {1252u, 932u}) {
+        const EditorSettings s =
+            read_settings(code_page, lookup_in({{"Program Information/Language", ""},
+                                                {"Display Font/Size(ENG)", ""},
+                                                {"Display Font/Size(JPN)", ""}}));
+        EXPECT_EQ(s.japanese, code_page == 932) << code_page;
+        EXPECT_EQ(s.font.height, 12) << code_page;
+    }
+    struct Case {
+        const char* value;
+        int number;
+    } cases[] = {
+        {"20", 20},
+        {"  +7pt", 7},
+        {"-3", -3},
+        {"0x1A", 26},
+        {"0xff", 255},
+        {"-0x10", -16},
+        {"0X10", 0},
+        {"0o17", 15},
+        {"0b101", 5},
+        {"0x", 0},
+        {"0", 0},
+        {"abc", 0},
+        {"4294967297", 1},
+        {"2147483648", INT32_MIN},
+        {"\t9", 9},
+        {"00000000000000000000000000001", 1},  // 29 characters are read
+        {"000000000000000000000000000001", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(profile_int(c.value), c.number) << c.value;
+        EXPECT_EQ(read_settings(1252, lookup_in({{"Display Font/Size(ENG)", c.value}})).font.height,
+                  c.number)
+            << c.value;
+    }
+    EXPECT_TRUE(read_settings(1252, lookup_in({{"Program Information/Language", "0x0"}})).japanese);
+    EXPECT_FALSE(read_settings(932, lookup_in({{"Program Information/Language", "0x1"}})).japanese);
 }
 
 TEST(EditorSettings, FaceNameFitsTheFontRecord) {

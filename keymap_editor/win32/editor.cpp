@@ -1,8 +1,12 @@
 #include "keymap_editor/win32/editor.h"
 
 #include <commdlg.h>
+#include <io.h>
 
 #include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -247,13 +251,58 @@ bool choose_file(bool save, bool table, std::string& path) {
     return true;
 }
 
-bool replace_file(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+// A path for the wide file functions; past MAX_PATH with the prefix that lifts the limit, so
+// that the temporary file beside a target of up to 259 characters can be written.
+std::wstring long_path(const std::string& path) {
+    std::wstring wide = from_ansi(path);
+    if (wide.size() < MAX_PATH) {
+        return wide;
+    }
+    for (wchar_t& c : wide) {
+        c = c == L'/' ? L'\\' : c;
+    }
+    if (wide.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + wide.substr(2);
+    }
+    return L"\\\\?\\" + wide;
 }
 
+std::FILE* create_new_file_win32(const std::string& path) {
+    const HANDLE handle = CreateFileW(long_path(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        DeleteFileW(long_path(path).c_str());
+        errno = EMFILE;
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(descriptor, "wb");
+    if (file == nullptr) {
+        _close(descriptor);
+        DeleteFileW(long_path(path).c_str());
+        errno = EMFILE;
+    }
+    return file;
+}
+
+const SafeWriteFiles safe_write_files = {
+    create_new_file_win32,
+    [](const std::string& from, const std::string& to) {
+        return MoveFileExW(long_path(from).c_str(), long_path(to).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    },
+    [](const std::string& path) { DeleteFileW(long_path(path).c_str()); },
+};
+
 void write_listing(const std::string& path) {
-    if (!write_file_safely(path, listing_text(editor.model, *editor.start.list), replace_file)) {
+    if (!write_file_safely(path, listing_text(editor.model, *editor.start.list),
+                           safe_write_files)) {
         show_message(editor.main, editor.texts->create_failed, MB_OK | MB_ICONERROR);
         return;
     }
@@ -301,7 +350,7 @@ void on_export() {
     if (!choose_file(true, true, path)) {
         return;
     }
-    if (!write_file_safely(path, export_text(editor.model), replace_file)) {
+    if (!write_file_safely(path, export_text(editor.model), safe_write_files)) {
         show_message(editor.main, editor.texts->create_failed, MB_OK | MB_ICONERROR);
     }
 }

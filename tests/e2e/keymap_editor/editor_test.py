@@ -2,8 +2,12 @@
 key map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow
 navigation; ganging after the window moved; Save, New, Open and Export compared byte for
 byte; Keymap Change into the simulated Sparrow keyboard with the 12 s pause and the edited
-time stamp; the setting dialog that cannot be closed; the About box; a second instance; the
-Exit question. Screenshots go to build/screenshots/keymap_editor/."""
+time stamp; a listing keeping size code 03H ganged over, saved and opened again; the
+refusals "Key for ganging already ganged.", "File form is wrong!", "File open failed!" and
+"File create failed!" (every temporary name taken, the user's files untouched); a save to a
+path of 259 characters; the setting dialog that cannot be closed; the About box; a second
+instance; the Exit question.
+Screenshots go to build/screenshots/keymap_editor/."""
 
 import time
 import unittest
@@ -145,6 +149,72 @@ class Editor(LexmapTest):
         saved.write_bytes(b"old")
         self.command(editor, "save")
         self.assertEqual(self.file_bytes(saved, listing), listing)
+
+        # A listing that keeps size code 03H on F3 and E3: F4 ganged over F3 is saved in a
+        # form that opens again; E3 cannot take F3, now F4's.
+        kept = self.folder / "kept.DAT"
+        kept.write_bytes(listing_bytes({key("F3"): (0, 0, 3), key("E3"): (0, 0, 3)}, NAMES,
+                                       "cp1252"))
+        self.command(editor, "open")
+        self.choose_file(kept)
+        self.assertEqual(self.wait_text(editor, FILENAME, "kept.DAT"), "kept.DAT")
+        self.click_key(editor, "F4")
+        self.gui.mouse_click(editor, SIZE["2x1"])
+        self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("F3"))["visible"] == 0,
+                   "F3 hidden under F4")
+        self.click_key(editor, "E3")
+        self.gui.mouse_click(editor, SIZE["1x2"])
+        self.answer(text="Key for ganging already ganged.")
+        ganged_kept = listing_bytes({key("F4"): (0, 0, 1), key("E3"): (0, 0, 3)}, NAMES,
+                                    "cp1252")
+        self.command(editor, "save")
+        self.assertEqual(self.file_bytes(kept, ganged_kept), ganged_kept)
+        self.assertEqual(sorted(p.name for p in self.folder.glob("~LM*")), [])
+        self.command(editor, "open")
+        self.choose_file(kept)
+        self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("F3"))["visible"], 0)
+        self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("F4"))["client"],
+                         (cells[key("F3")][0], cells[key("F3")][1], cells[key("F4")][2],
+                          cells[key("F4")][3]))
+        # A file that is no listing; a save while every temporary name is taken by a file of
+        # the user's: refused, and neither the target nor those files are touched.
+        wrong = self.folder / "wrong.DAT"
+        wrong.write_bytes(b"not a listing\r\n")
+        self.command(editor, "open")
+        self.choose_file(wrong)
+        self.answer(text="File form is wrong!")
+        # A name that is not there: the chooser asks whether to create it, then Open fails.
+        self.command(editor, "open")
+        chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
+        self.gui.set_text(chooser, 1148, self.win(self.folder / "absent.DAT"))
+        self.gui.click(chooser, 1)
+        prompt = self.gui.message(title="Error", timeout_ms=20000)  # the chooser's own box
+        self.assertIn("create", prompt["text"])
+        self.gui.message(hwnd=hex(prompt["hwnd"]), button="yes")
+        self.gui.wait_gone(chooser, timeout_ms=10000)
+        self.answer(text="File open failed!")
+        taken = [self.folder / f"~LM{n:04d}.TMP" for n in range(1000)]
+        for n, path in enumerate(taken):
+            path.write_bytes(b"mine %d" % n)
+        self.command(editor, "save")
+        self.answer(text="File create failed!")
+        self.assertEqual(kept.read_bytes(), ganged_kept)
+        self.assertEqual([p.read_bytes() for p in taken], [b"mine %d" % n for n in range(1000)])
+        for path in taken:
+            path.unlink()
+        self.assertEqual(self.gui.text(editor, FILENAME), "kept.DAT")
+        # A target path of 259 characters with a short name: the temporary file beside it has
+        # a longer path than that, and the save still succeeds.
+        room = 259 - len(self.win(self.folder / "L.DAT")) - 1
+        deep = self.folder / ("d" * room)
+        deep.mkdir()
+        far = deep / "L.DAT"
+        self.assertEqual(len(self.win(far)), 259)
+        self.command(editor, "save_as")
+        self.choose_file(far)
+        self.assertEqual(self.file_bytes(far, ganged_kept), ganged_kept)
+        self.assertEqual(self.wait_text(editor, FILENAME, "L.DAT"), "L.DAT")
+        self.assertEqual([p.name for p in deep.iterdir()], ["L.DAT"])
 
         # A second editor ends at once with exit code 3.
         second = self.start_tool()
