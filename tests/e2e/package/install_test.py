@@ -1,15 +1,17 @@
 """The service PC's installer under Wine: an older package, then this one over it (one product
 left, this version's files), every file where it belongs with the suite's version, the Start
 menu shortcuts on the installed programs, TAVmapDL run from Program Files writing a key map to
-kbdsim, and an uninstall that leaves no file, shortcut or registry value behind.
+kbdsim, a program buzzing through the kit's library, and an uninstall that leaves no file, shortcut or registry value behind.
 
 usage: install_test.py <windows build> <windows32 build> <version> <product name>"""
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -105,6 +107,7 @@ class InstalledSuite(ToolTest):
             self.assertIn("Installed", reg_query(SUITE_KEY))
 
             self.write_keymap_with_installed_tavmapdl(target / "TAVmapDL.exe")
+            self.buzz_with_installed_library(target / "Kit" / "redist" / "x64")
         finally:
             harness.kill_prefix()
             msiexec("/x", harness.to_windows_path(newer), "/qn")
@@ -127,6 +130,23 @@ class InstalledSuite(ToolTest):
         for frame in keymap_frames(2, KEYMAP):
             self.assertIn(frame, received)
         self.assertEqual(state_keymap(self.sim.state_text(), 2)[0], KEYMAP)
+
+    def buzz_with_installed_library(self, redist: Path) -> None:
+        """A point-of-sale program with the kit's 64-bit library copied beside it."""
+        program = self.folder / "POS Till"
+        program.mkdir()
+        for name in ("TVKBDCMD.dll", "TAVBuzzChk.exe"):
+            shutil.copy2(redist / name, program / name)
+        shutil.copy2(Path(BUILD) / "buzzer" / "buzz_client.exe", program / "buzz_client.exe")
+        before = len(self.sim.frames(direction="in"))
+        result = harness.run_windows_exe(program / "buzz_client.exe",
+                                         ["load", "call:BuzzOn:1:0", "call:BuzzOff", "settle"],
+                                         env=self.sim.env(), cwd=program, timeout=60)
+        self.assertNotIn("failed", result.stdout, result.stdout)
+        deadline = time.monotonic() + 10
+        while len(self.sim.frames(direction="in")) == before and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertGreater(len(self.sim.frames(direction="in")), before, "no buzzer frame")
 
 
 if __name__ == "__main__":
