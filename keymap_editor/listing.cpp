@@ -1,8 +1,15 @@
 #include "keymap_editor/listing.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <vector>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "keymap_download/keymap_table.h"
 
@@ -165,7 +172,22 @@ bool rename_replacing(const std::string& from, const std::string& to) {
 }
 
 std::FILE* create_new_file(const std::string& path) {
-    return std::fopen(path.c_str(), "wbx");
+    // open's O_EXCL, not fopen's "x": the Windows C runtime ignores "x" and would truncate a
+    // file that is already there.
+#ifdef O_BINARY
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_BINARY;
+#else
+    const int flags = O_WRONLY | O_CREAT | O_EXCL;
+#endif
+    const int descriptor = ::open(path.c_str(), flags, 0666);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(descriptor, "wb");
+    if (file == nullptr) {
+        ::close(descriptor);
+    }
+    return file;
 }
 
 bool write_file_safely(const std::string& path, std::string_view bytes,

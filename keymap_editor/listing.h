@@ -37,7 +37,7 @@ using ReplaceFile = std::function<bool(const std::string& from, const std::strin
 bool rename_replacing(const std::string& from, const std::string& to);
 
 // Creates `path` for writing only when no file has that name; nullptr otherwise, errno EEXIST
-// when the name is taken. The default uses fopen's exclusive mode.
+// when the name is taken. The default uses open's O_EXCL.
 using CreateNewFile = std::function<std::FILE*(const std::string& path)>;
 std::FILE* create_new_file(const std::string& path);
 
