@@ -87,6 +87,10 @@ class InstalledSuite(ToolTest):
         try:
             msiexec("/i", harness.to_windows_path(older), "/qn")
             self.assertEqual(installed_products(), [OLDER])
+            # The older package's files stand for an older build: the upgrade must bring this
+            # one's (checked byte for byte below).
+            for name in ("Lexmap.INI", "Kit/redist/x64/TVKBDCMD.dll"):
+                (target / name).write_bytes(b"older\r\n")
             msiexec("/i", harness.to_windows_path(newer), "/qn")
             self.assertEqual(installed_products(), [VERSION])
 
