@@ -112,6 +112,17 @@ class Client:
             raise AssertionError(f"tool: {line}")
         return dict(w.split("=", 1) for w in words[1:])
 
+    def wait_shared(self, settled, timeout: float = 15) -> str:
+        """The client's "shared" answer once `settled(answer)` holds (or the last one seen). A
+        library that started the check tool stays loaded until its starter thread is done, so
+        a replay's unload shows in the count a moment later, longer on a busy machine."""
+        deadline = time.monotonic() + timeout
+        while True:
+            seen = self.ask("shared")
+            if settled(seen) or time.monotonic() > deadline:
+                return seen
+            time.sleep(0.2)
+
     def wait_tool(self, count: int, window: str, timeout: float = 15,
                   processes: bool = False) -> dict[str, str]:
         """Polls until that many check tools run and the window is (not) there. Tools are

@@ -174,7 +174,7 @@ def main(bits: int) -> int:
         facts.check("a client that ends with the library loaded ends normally",
                     churn.end().returncode == 0)
         facts.equal("... and is counted out: only the first client remains counted",
-                    a.ask("shared").split()[-1], "attach=1")
+                    a.wait_shared(lambda s: s.endswith("attach=1")).split()[-1], "attach=1")
         # Counted by their windows: under Wine a copy whose start was cut short by its
         # starter's process ending can linger before it ever runs (see buzz_client.cpp).
         seen = a.tool()
@@ -194,7 +194,8 @@ def main(bits: int) -> int:
         last.end()
         facts.check("the last client ending with the library loaded ends the tool",
                     bool(a.wait_tool(0, "no")))
-        facts.equal("... and no count is left", a.ask("shared"), "shared none")
+        facts.equal("... and no count is left", a.wait_shared(lambda s: s == "shared none"),
+                    "shared none")
 
         # "ソフト.exe" in "POS ソフト" under the Japanese code page (ソ is 83 5C there: its
         # second byte is a backslash), loading the library from another folder, run in a

@@ -49,10 +49,10 @@ def main() -> int:
                     frames_since(sim, mark), [
                         "2: 00 04 03 04 00 0B", "2: 00 02 03 01 02 08", "1: 00 02 03 01 02 08"])
         facts.equal("one client counted in the shared block",
-                    b.ask("shared").split()[-1], "attach=1")
+                    b.wait_shared(lambda s: s.endswith("attach=1")).split()[-1], "attach=1")
         b.ask("unload")
-        facts.equal("the shared block is gone with the last client", b.ask("shared"),
-                    "shared none")
+        facts.equal("the shared block is gone with the last client",
+                    b.wait_shared(lambda s: s == "shared none"), "shared none")
         facts.check("the last unload of either bitness ends the tool", bool(b.wait_tool(0, "no")))
         b.end()
     return facts.exit_code()
