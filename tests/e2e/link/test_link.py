@@ -90,6 +90,11 @@ class Discovery(unittest.TestCase):
             self.assertEqual(Probe(sim, "open", "2").code, 1)
             self.assertEqual(Probe(sim, "readmap", "2").lines, ["failed"])
 
+    # On Wine's HID stack the test bus driver's reader can still be behind kbdsim when the
+    # pipe breaks on a busy machine, and the last frames are lost with it: a race of the test
+    # driver, not of the link. The sim and stand-in runs keep the case.
+    @unittest.skipIf(harness.HIDSTACK, "the test bus driver may lose frames sent just before "
+                     "an unplug on a busy machine")
     def test_keyboard_unplugged_by_a_frame_answers_it_then_vanishes(self):
         with Kbdsim(models=(1,), commands=["fault 1 unplug-after on 11"]) as sim:
             probe = Probe(sim, "readmap", "1")
