@@ -1,5 +1,9 @@
 #include "keymap_download/batch.h"
 
+#include <span>
+
+#include "keymap_download/file_path.h"
+
 namespace keymap_download {
 
 ResultCode result_for_write(WriteOutcome outcome) {
@@ -42,6 +46,7 @@ int exit_code_for(ResultCode result) {
         case ResultCode::keymap_upload_error:
         case ResultCode::timeout:
         case ResultCode::overlap_start:
+        case ResultCode::backup_failed:
             return 3;
     }
     return 3;
@@ -55,11 +60,27 @@ BatchState overlap_start_state() {
 
 namespace {
 
+// Reads the keyboard's key map and saves the model's T lines of it, bytes as received.
+bool save_backup(KeymapSession& session, const std::string& path) {
+    if (!session.read_keymap()) {
+        return false;
+    }
+    const DownloadRecord& record = session.record;
+    const std::span<const std::uint8_t> bytes(session.keymap_buffer.data(), record.keymap_length);
+    const std::size_t lines = static_cast<std::size_t>(record.line_count);
+    return write_table_file(windows_open_name(path), table_text(bytes, lines, 0));
+}
+
 ResultCode run_steps(BatchState& state, KeymapSession& session,
                      const std::function<std::string()>& today, std::size_t max_table_size) {
     const BatchOptions& options = state.options;
-    if (options.function == BatchFunction::none) {
+    // /B alone only saves; beside a compare it makes no sense.
+    const bool save_only = options.backup && options.function == BatchFunction::none;
+    if (options.function == BatchFunction::none && (!options.backup || options.usage)) {
         return options.usage ? ResultCode::usage_shown : ResultCode::no_function;
+    }
+    if (options.backup && options.function == BatchFunction::compare) {
+        return ResultCode::no_function;
     }
     if (options.model_selector == 1) {
         session.record = sparrow_record();
@@ -78,6 +99,10 @@ ResultCode run_steps(BatchState& state, KeymapSession& session,
     if (!found) {
         return ResultCode::no_device;
     }
+    if (save_only) {
+        return save_backup(session, options.backup_path) ? ResultCode::update_success
+                                                         : ResultCode::backup_failed;
+    }
 
     TableFile file;
     if (!file.open(options.keymap_path)) {
@@ -90,6 +115,9 @@ ResultCode run_steps(BatchState& state, KeymapSession& session,
     session.preset_file_keymap();
     if (read_table(text, session.record.line_count, session.file_keymap) != TableResult::accepted) {
         return ResultCode::keymap_form_error;
+    }
+    if (options.backup && !save_backup(session, options.backup_path)) {
+        return ResultCode::backup_failed;
     }
 
     if (options.function == BatchFunction::compare ||

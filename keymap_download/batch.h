@@ -30,6 +30,7 @@ enum class ResultCode {
     no_device = 16,
     timeout = 17,
     overlap_start = 18,
+    backup_failed = 19,  // the key map could not be read or saved; nothing was written
 };
 
 // What one run leaves behind for the report.

@@ -60,6 +60,8 @@ std::string_view outcome_text(ResultCode result) {
             return ", timeout error.\n";
         case ResultCode::overlap_start:
             return " , , other error, overlap start error.\n";
+        case ResultCode::backup_failed:
+            return ", other error, keymap backup error.\n";
     }
     return "";
 }

@@ -115,6 +115,11 @@ BatchOptions parse_options(std::string_view text) {
         options.date_given = true;
         options.date_text = option_value(text, pos);
     }
+
+    if (std::size_t pos = find_first_of_options(text, {"/B", "/b"}); pos != npos) {
+        options.backup = true;
+        options.backup_path = unquoted_value(option_value(text, pos));
+    }
     return options;
 }
 

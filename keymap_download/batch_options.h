@@ -42,6 +42,8 @@ struct BatchOptions {
     std::int16_t model_selector = 0;               // 1 for /1, else 2 for /2, else 0
     bool date_given = false;                       // /T or /t given
     std::string date_text;
+    bool backup = false;  // /B or /b given: save the keyboard's key map first
+    std::string backup_path;
 };
 
 BatchOptions parse_options(std::string_view command_text);

@@ -96,15 +96,15 @@ TableResult read_table(std::string_view text, int line_count, std::span<std::uin
     return TableResult::format_error;
 }
 
-std::string table_text(std::span<const std::uint8_t, file_keymap_size> keymap) {
-    constexpr std::size_t lines = file_keymap_size / groups_per_line;
+std::string table_text(std::span<const std::uint8_t> bytes, std::size_t line_count,
+                       std::size_t filler_lines) {
     std::string text = "STARTTABLE\r\n";
-    for (std::size_t n = 0; n < lines; ++n) {
-        // The editor's last two rows are never used by a keyboard: always FFH.
-        const bool filler = n >= lines - 2;
+    for (std::size_t n = 0; n < line_count; ++n) {
+        const bool filler = n + filler_lines >= line_count;
         std::uint8_t b[groups_per_line];
         for (std::size_t i = 0; i < groups_per_line; ++i) {
-            b[i] = filler ? 0xFF : keymap[n * groups_per_line + i];
+            const std::size_t offset = n * groups_per_line + i;
+            b[i] = filler || offset >= bytes.size() ? 0xFF : bytes[offset];
         }
         char label[8];
         std::snprintf(label, sizeof label, "%02X-%02X", static_cast<unsigned>(n * 8),
@@ -119,17 +119,25 @@ std::string table_text(std::span<const std::uint8_t, file_keymap_size> keymap) {
     return text;
 }
 
-bool write_table_file(const std::string& path,
-                      std::span<const std::uint8_t, file_keymap_size> keymap) {
+std::string table_text(std::span<const std::uint8_t, file_keymap_size> keymap) {
+    // The editor's last two rows are never used by a keyboard: always FFH.
+    return table_text(keymap, file_keymap_size / groups_per_line, 2);
+}
+
+bool write_table_file(const std::string& path, std::string_view text) {
     // Binary mode with explicit CR LF: the same bytes whichever platform writes them.
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         return false;
     }
-    const std::string text = table_text(keymap);
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;
     return written && closed;
+}
+
+bool write_table_file(const std::string& path,
+                      std::span<const std::uint8_t, file_keymap_size> keymap) {
+    return write_table_file(path, table_text(keymap));
 }
 
 TableFile::~TableFile() {

@@ -23,6 +23,12 @@ TableResult read_table(std::string_view text, int line_count, std::span<std::uin
 // The exact bytes the editor writes: "STARTTABLE", 24 T lines "T,%02XH,…  ;<row label>"
 // (the last two all FFH), "ENDTABLE", every line ended by CR LF.
 std::string table_text(std::span<const std::uint8_t, file_keymap_size> keymap);
+// `line_count` T lines of `bytes` in order, the last `filler_lines` of them (and any byte
+// beyond `bytes`) FFH.
+std::string table_text(std::span<const std::uint8_t> bytes, std::size_t line_count,
+                       std::size_t filler_lines);
+// Creates or truncates `path` and writes `text` as it is. False when that fails.
+bool write_table_file(const std::string& path, std::string_view text);
 // Creates or truncates `path` and writes table_text (binary mode, so CR LF on every
 // platform). False when the file cannot be created or written.
 bool write_table_file(const std::string& path,

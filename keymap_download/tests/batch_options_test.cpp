@@ -60,6 +60,27 @@ TEST(KeymapBatchOptions, DoubleQuoteRule) {
     EXPECT_EQ(o.date_text, "\"2011\" ");
 }
 
+TEST(KeymapBatchOptions, BackupOption) {
+    const struct {
+        const char* text;
+        bool backup;
+        const char* path;
+    } cases[] = {
+        {"/1 /B old.tbl ", true, "old.tbl "},
+        {"/1 /W a.tbl /b \"my old.tbl\" /L log.csv ", true, "my old.tbl"},
+        {"/b low.tbl /B up.tbl ", true, "up.tbl "},
+        {"/1 /W a.tbl /B", true, ""},
+        {"/1 /W a.tbl ", false, ""},
+    };
+    for (const auto& c : cases) {
+        const BatchOptions o = parse_options(c.text);
+        EXPECT_EQ(o.backup, c.backup) << c.text;
+        EXPECT_EQ(o.backup_path, c.path) << c.text;
+    }
+    // /B is no function option: the function's value stays its own.
+    EXPECT_EQ(parse_options("/B b.tbl /F a.tbl ").keymap_path, "a.tbl ");
+}
+
 TEST(KeymapBatchOptions, SearchOrder) {
     BatchOptions o = parse_options("/1 /W a.tbl /L log.csv /T 2011-01-01 ");
     EXPECT_EQ(o.function, BatchFunction::write_if_different);

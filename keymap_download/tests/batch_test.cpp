@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -149,6 +151,75 @@ TEST_F(KeymapBatch, WriteFaults) {
             EXPECT_EQ(count_sent(0x08), 0) << fault;  // no date stamp after a failed write
         }
     }
+}
+
+// The key map a saved table file holds, read back with the tool's own reader.
+std::vector<std::uint8_t> saved_keymap(const std::string& text, int line_count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(line_count) * 8);
+    EXPECT_EQ(read_table(text, line_count, bytes), TableResult::accepted);
+    return bytes;
+}
+
+TEST_F(KeymapBatch, BackupBeforeWriteOrAlone) {
+    put_table("new.tbl", std::vector<std::uint8_t>(192, 0x44));
+    const std::vector<std::uint8_t> old_reed = keyboard_keymap(2);
+
+    // Alone it only saves: the model's T lines, nothing written.
+    BatchState s = run("/2 /B old.tbl /L log.csv ");
+    EXPECT_EQ(s.result, ResultCode::update_success);
+    EXPECT_EQ(s.options.backup_path, "old.tbl");
+    EXPECT_EQ(saved_keymap(contents("old.tbl"), 20), old_reed);
+    const std::string saved = contents("old.tbl");
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), ';'), 20);  // one row label per T line
+    EXPECT_EQ(count_sent(0x21), 0);
+    EXPECT_EQ(today_calls_, 0);
+
+    // With /W the old map is saved and the new one written.
+    s = run("/2 /W new.tbl /B \"saved.tbl\" ");
+    EXPECT_EQ(s.result, ResultCode::update_success);
+    EXPECT_EQ(saved_keymap(contents("saved.tbl"), 20), old_reed);
+    EXPECT_EQ(keyboard_keymap(2), std::vector<std::uint8_t>(160, 0x44));
+
+    const std::vector<std::uint8_t> old_sparrow = keyboard_keymap(1);
+    s = run("/1 /B sparrow.tbl /F new.tbl ");
+    EXPECT_EQ(s.result, ResultCode::update_success);
+    EXPECT_EQ(saved_keymap(contents("sparrow.tbl"), 24), old_sparrow);
+    EXPECT_EQ(keyboard_keymap(1), std::vector<std::uint8_t>(192, 0x44));
+}
+
+TEST_F(KeymapBatch, BackupFailuresWriteNothing) {
+    put_table("new.tbl", std::vector<std::uint8_t>(192, 0x55));
+    const std::vector<std::uint8_t> old_sparrow = keyboard_keymap(1);
+    std::filesystem::create_directory(path("sub"));
+    struct Case {
+        const char* fault;  // keyboard fault, or empty
+        const char* command_text;
+        ResultCode result;
+    };
+    const Case cases[] = {
+        {"fault 1 short 2 on 11", "/1 /W new.tbl /B old.tbl /L log.csv ",
+         ResultCode::backup_failed},
+        {"fault 1 nak on 11", "/1 /B old.tbl ", ResultCode::backup_failed},
+        {"", "/1 /F new.tbl /B sub ", ResultCode::backup_failed},  // a folder, not a file
+        {"", "/1 /C new.tbl /B old.tbl ", ResultCode::no_function},
+        {"", "/B old.tbl ", ResultCode::no_model},
+        {"", "/1 /B old.tbl /? ", ResultCode::usage_shown},
+    };
+    for (const Case& c : cases) {
+        command("clear-faults");
+        if (*c.fault != '\0') {
+            command(c.fault);
+        }
+        sent_.clear();
+        EXPECT_EQ(run(c.command_text).result, c.result) << c.command_text;
+        EXPECT_EQ(count_sent(0x21), 0) << c.command_text;
+        EXPECT_EQ(count_sent(0x08), 0) << c.command_text;
+    }
+    EXPECT_EQ(keyboard_keymap(1), old_sparrow);
+    EXPECT_EQ(exit_code_for(ResultCode::backup_failed), 3);
+    report_batch(run("/1 /W new.tbl /B sub /L log.csv "), now_);
+    EXPECT_EQ(contents("log.csv"),
+              "2024-05-06, 07:30, Sparrow, new.tbl, other error, keymap backup error.\r\n");
 }
 
 }  // namespace

@@ -16,11 +16,14 @@ REED_MAP = bytes((5 * i + 1) & 0xFF for i in range(160))
 OTHER_REED_MAP = bytes((REED_MAP[i] ^ (0x10 if i == 100 else 0)) for i in range(160))
 
 USAGE_TEXT = "\n".join([
-    "Usage: TAVmapDL [/1 | /2] [/C | /W | /F KeyMapFile] [/L LogFile] [/T YYYY-MM-DD]",
+    "Usage: TAVmapDL [/1 | /2] [/C | /W | /F KeyMapFile] [/B BackupFile] [/L LogFile]"
+    " [/T YYYY-MM-DD]",
     "Target Keyboard\n  /1 Sparrow POS Keyboard\n  /2 ReedKey PAD\n",
     "Function\n  /C Compare current keymap with the following KeyMapFile.\n"
     "  /W Write keymap, only when differ from the following KeyMapFile.\n"
-    "  /F Forcibly (always) write keymap (no comparing)\n",
+    "  /F Forcibly (always) write keymap (no comparing)\n"
+    "  /B Save the current keymap to the following BackupFile first (alone: only save;"
+    " not with /C).\n",
     "Log (optional)\n  /L record Log with the following log filename.\n",
     "Time (Optional)\n  /T Define the flash date artificially, instead of the actual flash date.",
     'The date format is "YYYY-MM-DD". ("-" must be inserted.)',
