@@ -4,6 +4,7 @@ scripted Send, decoded input reports, the track compare, Close while reports str
 and "No Target"; short runs check a missing script and a stand-in "hid.dll". Screenshots go to
 build/screenshots/report_tester/."""
 
+import os
 import shutil
 import sys
 import tempfile
@@ -44,6 +45,21 @@ data=00,02,06,00,01,0D,CS
 """
 SYNTAX_ERROR = "送信データの記述方法に誤りがあります。\r\n"
 NOT_FOUND = "接続先が見つかりませんでした。\r\n"
+
+
+def group_cpu_seconds(group: int) -> float:
+    """User and system time of every process in a process group (the Wine process's)."""
+    ticks = 0
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            fields = open(f"/proc/{entry}/stat").read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[2]) == group:
+            ticks += int(fields[11]) + int(fields[12])
+    return ticks / os.sysconf("SC_CLK_TCK")
 
 
 def with_checksum(*head: int) -> str:
@@ -241,8 +257,19 @@ class Sonder(unittest.TestCase):
         self.gui.click(window, SEND)
         self.wait_text(window, STATE, lambda s: s.endswith("Write OK\r\n"))
         self.assertEqual([f.data for f in self.sim.frames(model=2, direction="in")], [sent])
+
+        # Unplugged while open: the dead handle does not make the tool spin, Close stays prompt.
+        self.sim.send("unplug 2")
+        time.sleep(1)
+        before = group_cpu_seconds(process.pid)
+        time.sleep(2)
+        spent = group_cpu_seconds(process.pid) - before
+        print(f"cpu while unplugged: {spent:.2f} s of 2 s", file=sys.stderr)
+        self.assertLess(spent, 0.6)
+        started = time.monotonic()
         self.gui.click(window, CLOSE)
         while self.gui.controls(window)[OPEN]["enabled"] != 1:
+            self.assertLess(time.monotonic() - started, 2.0, "Close did not return")
             time.sleep(0.05)
 
         # A Send while closed writes to no device.
@@ -250,7 +277,6 @@ class Sonder(unittest.TestCase):
         self.wait_text(window, STATE, lambda s: s.endswith("Write error\r\n"))
 
         # Unplugged: "No Target", and the open of the empty path fails.
-        self.sim.send("unplug 2")
         self.gui.click(window, OPEN)
         box = self.gui.message(timeout_ms=10000)
         self.assertEqual(box["text"], "No Target")
