@@ -173,6 +173,8 @@ TEST_F(KeymapBatch, BackupBeforeWriteOrAlone) {
     EXPECT_EQ(std::count(saved.begin(), saved.end(), ';'), 20);  // one row label per T line
     EXPECT_EQ(count_sent(0x21), 0);
     EXPECT_EQ(today_calls_, 0);
+    report_batch(s, now_);
+    EXPECT_EQ(contents("log.csv"), "2024-05-06, 07:30, Reed, old.tbl, update success.\r\n");
 
     // With /W the old map is saved and the new one written.
     s = run("/2 /W new.tbl /B \"saved.tbl\" ");
