@@ -1,8 +1,8 @@
 """Lexmap in Japanese (code page 932) with real clicks and keys: ganged keys, a key code whose
 name holds "&", a refusal, Shift+arrows, the About box and a Keymap Change whose date stamp
-the keyboard refuses; a table imported and the keyboard read, each exported again. Then, in English, the other ways Keymap Change fails (no keyboard, a
-negative reply to the third data frame) and a missing key code list. Screenshots go to
-build/screenshots/keymap_editor/."""
+the keyboard refuses; a table imported and the keyboard read, each exported again. Then, in
+English, the other ways Keymap Change fails (no keyboard, a negative reply to the third data
+frame) and a missing key code list. Screenshots go to build/screenshots/keymap_editor/."""
 
 import unittest
 
