@@ -1,8 +1,6 @@
 #include "keymap_download/batch.h"
 
-#include <span>
-
-#include "keymap_download/file_path.h"
+#include "keymap_download/keymap_backup.h"
 
 namespace keymap_download {
 
@@ -60,15 +58,8 @@ BatchState overlap_start_state() {
 
 namespace {
 
-// Reads the keyboard's key map and saves the model's T lines of it, bytes as received.
 bool save_backup(KeymapSession& session, const std::string& path) {
-    if (!session.read_keymap()) {
-        return false;
-    }
-    const DownloadRecord& record = session.record;
-    const std::span<const std::uint8_t> bytes(session.keymap_buffer.data(), record.keymap_length);
-    const std::size_t lines = static_cast<std::size_t>(record.line_count);
-    return write_table_file(windows_open_name(path), table_text(bytes, lines, 0));
+    return save_keyboard_keymap(session, path) == BackupOutcome::saved;
 }
 
 ResultCode run_steps(BatchState& state, KeymapSession& session,

@@ -149,7 +149,11 @@ ReportPlan plan_report(const BatchState& state, const common::LocalDateTime& now
     if (result == ResultCode::same_keymap && !compare) {
         return plan;
     }
-    plan.line = log_line(result, now, state.model_selector, state.options.keymap_path);
+    // A save-only run (/B without a function) names the file it saved.
+    const BatchOptions& options = state.options;
+    const bool save_only = options.backup && options.function == BatchFunction::none;
+    plan.line = log_line(result, now, state.model_selector,
+                         save_only ? options.backup_path : options.keymap_path);
     plan.log_path = state.options.log_path;
     if (result == ResultCode::same_keymap || result == ResultCode::overlap_start) {
         plan.show_message = true;

@@ -81,6 +81,18 @@ MessageBoxPlan date_stamp_message(bool stamped, const Messages& texts) {
     return error_box(texts.date_stamp_failed);
 }
 
+MessageBoxPlan keymap_backup_message(BackupOutcome outcome, const Messages& texts) {
+    switch (outcome) {
+        case BackupOutcome::saved:
+            return {true, texts.keymap_saved, caption_success, Icon::information};
+        case BackupOutcome::read_failed:
+            return error_box(texts.keymap_not_read);
+        case BackupOutcome::write_failed:
+            return error_box(texts.keymap_not_saved);
+    }
+    return error_box(texts.keymap_not_saved);
+}
+
 MessageBoxPlan confirm_message(const Messages& texts) {
     return {true, texts.confirm, caption_question, Icon::warning};
 }

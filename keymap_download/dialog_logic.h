@@ -6,6 +6,7 @@
 
 #include "common/message_box.h"
 #include "keymap_download/download_record.h"
+#include "keymap_download/keymap_backup.h"
 #include "keymap_download/keymap_protocol.h"
 #include "keymap_download/keymap_table.h"
 #include "keymap_download/messages.h"
@@ -71,6 +72,9 @@ MessageBoxPlan date_stamp_message(bool stamped, const Messages& texts);
 inline bool close_allowed(bool busy) {
     return !busy;
 }
+
+// After the save button has read and saved the keyboard's key map.
+MessageBoxPlan keymap_backup_message(BackupOutcome outcome, const Messages& texts);
 
 // The confirmation question before a download.
 MessageBoxPlan confirm_message(const Messages& texts);

@@ -21,6 +21,9 @@ constexpr Messages english = {
     "Please set the file name and push the Run button if you want to rewrite the key map of the "
     "Panel. \nPlease never turn off the power supply of the device while downloading the key map",
     "Download data stamp renovation...",
+    "The keyboard's key map was saved.",
+    "The key map cannot be read from the keyboard.",
+    "The key map file cannot be written.",
 };
 
 constexpr Messages japanese = {
@@ -40,6 +43,9 @@ constexpr Messages japanese = {
     "キーマップをダウンロードする場合は、ファイル名を指定して実行ボタンを押して下さい。\n"
     "ダウンロード中は、装置の電源を切らないでください。",
     "ダウンロード日付更新中...",
+    "キーボードのキーマップを保存しました。",
+    "キーボードからキーマップを読み込めません。",
+    "キーマップファイルを書き込めません。",
 };
 
 }  // namespace

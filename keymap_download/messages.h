@@ -25,6 +25,10 @@ struct Messages {
     const char* main_title;
     const char* instruction;
     const char* date_stamp_window;  // the date stamp window's one text
+    // Saving the keyboard's key map from the main dialog.
+    const char* keymap_saved;
+    const char* keymap_not_read;
+    const char* keymap_not_saved;
 };
 
 const Messages& messages_for(bool japanese);

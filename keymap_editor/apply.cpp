@@ -28,4 +28,12 @@ void KeymapApply::send_date_stamp() {
     failed_ = !session_.send_date_stamp(date_text_);
 }
 
+bool KeymapApply::read_keymap(Keymap& keymap) {
+    if (!session_.read_keymap()) {
+        return false;
+    }
+    std::copy_n(session_.keymap_buffer.begin(), keymap.size(), keymap.begin());
+    return true;
+}
+
 }  // namespace keymap_editor

@@ -34,6 +34,10 @@ class KeymapApply {
     // Window thread, after a success: the date stamp. Sets the failure flag.
     void send_date_stamp();
 
+    // Window thread, Read from keyboard: the Sparrow's key map as the keyboard sends it.
+    // False when the read fails.
+    bool read_keymap(Keymap& keymap);
+
     // Set when the apply thread starts; cleared only by an accepted date stamp.
     bool failed() const { return failed_; }
     void mark_started() { failed_ = true; }

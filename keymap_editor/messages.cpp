@@ -22,6 +22,8 @@ const Messages english = {
     "Keycode : Up/Down Arrow Key",
     "Attribute : Up/Down Arrow Key and Space Key",
     "Size : Up/Down Arrow Key and Space Key",
+    "Keymap read failed.",
+    "The key map holds attributes this editor cannot show.",
 };
 
 const Messages japanese = {
@@ -42,6 +44,8 @@ const Messages japanese = {
     "キーコード : ↑/↓キー",
     "アトリビュート : ↑/↓キー and SPACEキー",
     "サイズ : ↑/↓キー and SPACEキー",
+    "キーマップの読み込みに失敗しました。",
+    "キーマップにこのエディタで表示できないアトリビュートがあります。",
 };
 
 }  // namespace

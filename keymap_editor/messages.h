@@ -21,6 +21,8 @@ struct Messages {
     const char* guide_keycode;
     const char* guide_attribute;
     const char* guide_size;
+    const char* read_failed;          // Read from keyboard: no key map came
+    const char* keymap_not_editable;  // an attribute no key can carry
 };
 
 const Messages& messages_for(bool japanese);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "keymap_download/batch_log.h"
+#include "keymap_download/dialog_logic.h"
 #include "keymap_download/tests/keyboard_fixture.h"
 
 namespace keymap_download {
@@ -173,6 +174,8 @@ TEST_F(KeymapBatch, BackupBeforeWriteOrAlone) {
     EXPECT_EQ(std::count(saved.begin(), saved.end(), ';'), 20);  // one row label per T line
     EXPECT_EQ(count_sent(0x21), 0);
     EXPECT_EQ(today_calls_, 0);
+    report_batch(s, now_);
+    EXPECT_EQ(contents("log.csv"), "2024-05-06, 07:30, Reed, old.tbl, update success.\r\n");
 
     // With /W the old map is saved and the new one written.
     s = run("/2 /W new.tbl /B \"saved.tbl\" ");
@@ -220,6 +223,40 @@ TEST_F(KeymapBatch, BackupFailuresWriteNothing) {
     report_batch(run("/1 /W new.tbl /B sub /L log.csv "), now_);
     EXPECT_EQ(contents("log.csv"),
               "2024-05-06, 07:30, Sparrow, new.tbl, other error, keymap backup error.\r\n");
+}
+
+// The main dialog's save button: the same save, its outcome as a message box.
+TEST_F(KeymapBatch, SaveButtonOutcomes) {
+    std::filesystem::create_directory(path("folder.tbl"));
+    const struct {
+        const char* fault;  // keyboard fault, or empty
+        const char* file;
+        BackupOutcome outcome;
+        const char* text;
+        common::Icon icon;
+    } cases[] = {
+        {"", "saved.tbl", BackupOutcome::saved, "The keyboard's key map was saved.",
+         common::Icon::information},
+        {"fault 2 badsum 3 on 11", "bad.tbl", BackupOutcome::read_failed,
+         "The key map cannot be read from the keyboard.", common::Icon::error},
+        {"", "folder.tbl", BackupOutcome::write_failed, "The key map file cannot be written.",
+         common::Icon::error},
+    };
+    session_.record = reed_record();
+    for (const auto& c : cases) {
+        command("clear-faults");
+        if (*c.fault != '\0') {
+            command(c.fault);
+        }
+        EXPECT_EQ(save_keyboard_keymap(session_, path(c.file)), c.outcome) << c.file;
+        const MessageBoxPlan m = keymap_backup_message(c.outcome, messages_for(false));
+        EXPECT_STREQ(m.text, c.text);
+        EXPECT_EQ(m.icon, c.icon);
+    }
+    EXPECT_EQ(saved_keymap(contents("saved.tbl"), 20), keyboard_keymap(2));
+    EXPECT_FALSE(std::filesystem::exists(path("bad.tbl")));
+    EXPECT_STREQ(keymap_backup_message(BackupOutcome::read_failed, messages_for(true)).text,
+                 "キーボードからキーマップを読み込めません。");
 }
 
 }  // namespace

@@ -239,6 +239,26 @@ void run_download(HWND dialog, Tool& tool) {
     PostMessageW(dialog, date_stamp_request, 0, 0);
 }
 
+// The save button: the selected model's key map, read and saved where the user chooses.
+void save_keymap(HWND dialog, Tool& tool) {
+    wchar_t path[max_dialog_text + 1] = {};
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = dialog;
+    ofn.lpstrFilter = L"tbl Files (*.tbl)\0*.tbl\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = max_dialog_text;
+    ofn.lpstrDefExt = L"tbl";
+    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    if (!GetSaveFileNameW(&ofn)) {
+        return;
+    }
+    const HCURSOR cursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    const BackupOutcome outcome = save_keyboard_keymap(tool.session, to_ansi(path));
+    SetCursor(cursor);
+    show_message(dialog, keymap_backup_message(outcome, tool.texts));
+}
+
 void close_main(HWND dialog, Tool& tool) {
     if (!close_allowed(tool.session.busy())) {
         return;
@@ -282,6 +302,9 @@ INT_PTR CALLBACK main_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
                     return TRUE;
                 case IDC_RUN:
                     run_download(dialog, tool);
+                    return TRUE;
+                case IDC_SAVE_KEYMAP:
+                    save_keymap(dialog, tool);
                     return TRUE;
                 case IDC_CANCEL:
                 case IDCANCEL:

@@ -21,6 +21,7 @@
 #define IDC_REFERENCE 1001
 #define IDC_RUN 1009
 #define IDC_CANCEL 1010
+#define IDC_SAVE_KEYMAP 1011  // saves the keyboard's key map as a table file
 #define IDC_RADIO_SPARROW 1017
 #define IDC_RADIO_REED 1018
 #define IDC_DATE 1027

@@ -97,5 +97,19 @@ TEST_F(Apply, Failures) {
     EXPECT_TRUE(sent_.empty());
 }
 
+TEST_F(Apply, ReadFromKeyboard) {
+    Keymap keymap{};
+    ASSERT_TRUE(apply_.read_keymap(keymap));
+    EXPECT_TRUE(std::equal(keymap.begin(), keymap.end(), keyboard_keymap(1).begin()));
+    EXPECT_EQ(count_sent(0x21), 0);
+
+    for (const char* fault : {"fault 1 nak on 11", "fault 1 short 5 on 11", "unplug 1"}) {
+        command(fault);
+        keymap.fill(0x33);
+        EXPECT_FALSE(apply_.read_keymap(keymap)) << fault;
+        EXPECT_EQ(keymap[0], 0x33) << fault;  // untouched
+    }
+}
+
 }  // namespace
 }  // namespace keymap_editor

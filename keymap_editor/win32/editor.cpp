@@ -16,6 +16,7 @@
 #include "hidlink/link.h"
 #include "hidlink/win32/host_factory.h"
 #include "keymap_editor/apply.h"
+#include "keymap_editor/keymap_import.h"
 #include "keymap_editor/listing.h"
 #include "keymap_editor/model.h"
 #include "keymap_editor/win32/resource.h"
@@ -169,6 +170,17 @@ void select_key(int k) {
     show_attribute_boxes(attribute_boxes_of(key.attribute));
     Sleep(10);
     SetFocus(item(editor.last_edit));
+}
+
+// A loaded model replaces the edit: every button as it has it, then its current key selected
+// with the key code list as the last edit control.
+void show_model(const KeymapModel& loaded) {
+    highlight_current(false);
+    editor.model = loaded;
+    show_buttons();
+    set_guide(editor.texts->guide_keycode);
+    editor.last_edit = IDC_KEYCODE_LIST;
+    select_key(loaded.current());
 }
 
 void put_today() {
@@ -326,16 +338,56 @@ void on_open() {
         show_message(editor.main, editor.texts->form_wrong, MB_OK | MB_ICONERROR);
         return;
     }
-    highlight_current(false);
-    const int selected = loaded.current();
-    editor.model = loaded;
-    show_buttons();
     show_file_label(from_ansi(file_name_of(path)));
     editor.file_path = path;
     editor.has_file = true;
-    set_guide(editor.texts->guide_keycode);
-    editor.last_edit = IDC_KEYCODE_LIST;
-    select_key(selected);
+    show_model(loaded);
+}
+
+// Import and Read from keyboard: the key map replaces the edit after the question New asks.
+// It came from no listing, so there is no current file afterwards.
+void take_keymap_model(ImportResult result, const KeymapModel& imported) {
+    if (result != ImportResult::loaded) {
+        const char* text = result == ImportResult::form_wrong ? editor.texts->form_wrong
+                                                              : editor.texts->keymap_not_editable;
+        show_message(editor.main, text, MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (show_message(editor.main, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return;
+    }
+    show_file_label(from_utf8(editor.texts->new_file));
+    editor.has_file = false;
+    show_model(imported);
+}
+
+void on_import_table() {
+    std::string path;
+    if (!choose_file(false, true, path)) {
+        return;
+    }
+    std::string bytes;
+    if (!read_file(path, bytes)) {
+        show_message(editor.main, editor.texts->open_failed, MB_OK | MB_ICONERROR);
+        return;
+    }
+    KeymapModel imported;
+    const ImportResult result = import_table(bytes, imported);
+    take_keymap_model(result, imported);
+}
+
+void on_read_keyboard() {
+    Keymap keymap{};
+    const HCURSOR cursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    const bool was_read = editor.apply->read_keymap(keymap);
+    SetCursor(cursor);
+    if (!was_read) {
+        show_message(editor.main, editor.texts->read_failed, MB_OK | MB_ICONERROR);
+        return;
+    }
+    KeymapModel imported;
+    const ImportResult result = model_from_keymap(keymap, imported);
+    take_keymap_model(result, imported);
 }
 
 void on_save_as() {
@@ -613,8 +665,14 @@ void on_command(HWND dialog, int id, int notification) {
         case IDM_EXPORT:
             on_export();
             break;
+        case IDM_IMPORT_TABLE:
+            on_import_table();
+            break;
         case IDM_KEYMAP_CHANGE:
             on_keymap_change();
+            break;
+        case IDM_READ_KEYBOARD:
+            on_read_keyboard();
             break;
         case IDM_ABOUT:
             DialogBoxParamW(editor.start.instance,

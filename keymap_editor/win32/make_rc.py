@@ -34,6 +34,7 @@ TEXT = {
         sizes=["1x1 Single Key", "2x1 Horizontal", "1x2 Vertical", "2x2 Square"],
         file_menu="&File", file_items=["&New", "&Open", "&Save", "Save &As",
                                        "Output the &Key code file", "&Exit"],
+        import_item="&Import key map table", read_item="&Read from keyboard",
         kb_menu="&Keyboard", kb_item="Keymap &Change", help_menu="&Help", help_item="&About...",
         setting="Setting Keymap now...", about="Version Information"),
     "ja": dict(
@@ -45,6 +46,7 @@ TEXT = {
         file_menu="ファイル(&F)", file_items=["新規作成(&N)", "開く(&O)", "上書き保存(&S)",
                                              "名前をつけて保存(&A)", "キーコードファイル出力(&K)",
                                              "終了(&E)"],
+        import_item="キーマップテーブルの読み込み(&I)", read_item="キーボードから読み込み(&R)",
         kb_menu="キーボード（&K)", kb_item="キーマップの変更(&C)", help_menu="ヘルプ（&H)",
         help_item="バージョン情報(&A)", setting="キーマップ設定中・・・", about="バージョン情報"),
 }
@@ -104,10 +106,12 @@ def menu(lang, menu_id):
     out = [f"{menu_id} MENU", "BEGIN", f'    POPUP "{T["file_menu"]}"', "    BEGIN"]
     for text, ident in zip(T["file_items"], MENU_IDS):
         if ident == "IDM_EXIT":
+            out.append(f'        MENUITEM "{T["import_item"]}", IDM_IMPORT_TABLE')
             out.append("        MENUITEM SEPARATOR")
         out.append(f'        MENUITEM "{text}", {ident}')
     out += ["    END", f'    POPUP "{T["kb_menu"]}"', "    BEGIN",
-            f'        MENUITEM "{T["kb_item"]}", IDM_KEYMAP_CHANGE', "    END",
+            f'        MENUITEM "{T["kb_item"]}", IDM_KEYMAP_CHANGE',
+            f'        MENUITEM "{T["read_item"]}", IDM_READ_KEYBOARD', "    END",
             f'    POPUP "{T["help_menu"]}"', "    BEGIN",
             f'        MENUITEM "{T["help_item"]}", IDM_ABOUT', "    END", "END"]
     return out

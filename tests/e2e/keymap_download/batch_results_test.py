@@ -9,7 +9,7 @@ from pathlib import Path
 
 import harness
 from tavmapdl import (BATCH_TITLE, LOG_PREFIX, ToolTest, keymap_frames, keymap_state,
-                      write_table)
+                      state_keymap, table_text, write_table)
 
 SPARROW_MAP = bytes((7 * i + 3) & 0xFF for i in range(192))
 REED_MAP = bytes((5 * i + 1) & 0xFF for i in range(160))
@@ -107,6 +107,35 @@ class BatchResults(ToolTest):
         self.assertEqual(code, 3, self.reported)
         self.assert_reported(shown, " Reed, other.tbl, other error, keymap upload error.")
         self.assertEqual(self.writes(2), [])
+
+    # -- /B: the keyboard's key map saved to a table file
+
+    def test_backup_alone_compares_same_and_a_failed_read_writes_nothing(self):
+        self.start_sim(state=keymap_state(2, REED_MAP))
+        backup = self.folder / "old.tbl"
+        code, shown = self.batch(["/2", "/B", self.win(backup), "/L", self.win(self.log)])
+        self.assertEqual(code, 0, self.reported)
+        self.assert_reported(shown, " Reed, old.tbl, update success.")
+        self.assertEqual(backup.read_bytes(),
+                         table_text(REED_MAP, lines=20).replace("\n", "\r\n").encode("ascii"))
+
+        # The saved table is what the keyboard holds.
+        code, shown = self.batch(["/C", self.win(backup), "/2"])
+        self.assertEqual(code, 0, self.reported)
+        self.assertEqual(LOG_PREFIX.sub("", shown["text"]), " Reed, old.tbl, same KeyMap.\n")
+
+        # A read that fails: no backup, and nothing written into the keyboard.
+        self.sim.send("fault 2 nak on 11 always")
+        self.log.unlink()
+        table = write_table(self.folder, "other.tbl", OTHER_REED_MAP)
+        failed = self.folder / "failed.tbl"
+        code, shown = self.batch(["/2", "/W", self.win(table), "/B", self.win(failed),
+                                  "/L", self.win(self.log)])
+        self.assertEqual(code, 3, self.reported)
+        self.assert_reported(shown, " Reed, other.tbl, other error, keymap backup error.")
+        self.assertFalse(failed.exists())
+        self.assertEqual(self.writes(2), [])
+        self.assertEqual(state_keymap(self.sim.state_text(), 2)[0], REED_MAP)
 
     # -- command line and file errors
 

@@ -1,15 +1,17 @@
 """TAVmapDL's dialogs driven by guidriver.exe under Xvfb, in one language per run:
 `gui_test.py en` or `gui_test.py ja` (Japanese: code page 932). A whole download through the
-dialogs, the error paths, closing while writing, a second instance; screenshots of every
-dialog go to build/screenshots/keymap_download/."""
+dialogs, the error paths, closing while writing, the keyboard's key map saved by its button
+(and a failed read), a second instance; screenshots of every dialog go to
+build/screenshots/keymap_download/."""
 
 import sys
 import time
 import unittest
 
+import harness
 from tavmapdl import (BATCH_TITLE, ENGLISH_ENV, JAPANESE_ENV, MAIN_TITLE_EN, MAIN_TITLE_JA,
-                      ToolTest, date_frame, keymap_frames, keymap_state, state_keymap, today,
-                      write_table)
+                      ToolTest, date_frame, keymap_frames, keymap_state, state_keymap,
+                      table_text, today, write_table)
 
 LANGUAGE = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1] in ("en", "ja") else "en"
 
@@ -32,6 +34,9 @@ TEXTS = {
         "controls": {1017: "Sparrow POS &Keyboard", 1018: "&ReedKey PAD", 1001: "R&eference",
                      1009: "&Run", 1010: "&Cancel"},
         "edited_date": "2012-03-04",
+        "save_button": "Sa&ve the keyboard's key map",
+        "keymap_saved": "The keyboard's key map was saved.",
+        "keymap_not_read": "The key map cannot be read from the keyboard.",
     },
     "ja": {
         "env": JAPANESE_ENV,
@@ -51,6 +56,9 @@ TEXTS = {
                      1009: "実行(&R)", 1010: "キャンセル(&C)"},
         # Shorter than ten characters: sent with zero bytes after it.
         "edited_date": "2013-5-6",
+        "save_button": "キーマップの保存(&V)",
+        "keymap_saved": "キーボードのキーマップを保存しました。",
+        "keymap_not_read": "キーボードからキーマップを読み込めません。",
     },
 }[LANGUAGE]
 
@@ -193,6 +201,47 @@ class Dialogs(ToolTest):
 
         self.gui.click(main, 1010)
         self.assertEqual(process.wait(timeout=20).returncode, 0)
+
+    def test_save_button_saves_what_compare_finds_the_same(self):
+        self.start_sim(models=(1, 2), state=keymap_state(1, SPARROW_OLD))
+        process, main = self.start_gui()
+        self.assertEqual(self.gui.text(main, 1011), TEXTS["save_button"])
+        self.gui.check(main, 1017)
+
+        def save_to(path):
+            self.gui.click(main, 1011)
+            chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
+            self.gui.set_text(chooser, 1148, self.win(path))
+            self.gui.click(chooser, 1)
+            self.gui.wait_gone(chooser, timeout_ms=10000)
+
+        saved = self.folder / "saved.tbl"
+        save_to(saved)
+        box = self.gui.message(title="Download tool success", timeout_ms=20000)
+        self.assertEqual((box["text"], box["icon"]), (TEXTS["keymap_saved"], "information"))
+        self.shot("keymap_saved")
+        self.gui.message(hwnd=hex(box["hwnd"]), button="ok")
+        self.assertEqual(saved.read_bytes(),
+                         table_text(SPARROW_OLD).replace("\n", "\r\n").encode("ascii"))
+        self.assertEqual(self.frames_in(1), [harness.frame_bytes("00 11 02 00 13")])
+
+        self.sim.send("fault 1 nak on 11")
+        failed = self.folder / "failed.tbl"
+        save_to(failed)
+        box = self.gui.message(title="Download tool failure", timeout_ms=20000)
+        self.assertEqual((box["text"], box["icon"]), (TEXTS["keymap_not_read"], "error"))
+        self.shot("keymap_not_read")
+        self.gui.message(hwnd=hex(box["hwnd"]), button="ok")
+        self.assertFalse(failed.exists())
+        self.gui.click(main, 1010)
+        self.assertEqual(process.wait(timeout=20).returncode, 0)
+
+        # The saved file is what the keyboard holds, for the batch compare too.
+        compare = self.start_tool(["/C", self.win(saved), "/1"])
+        shown = self.gui.message(title=BATCH_TITLE, button="ok", timeout_ms=30000)
+        self.assertTrue(shown["text"].endswith(" Sparrow, saved.tbl, same KeyMap.\n"), shown)
+        self.assertEqual(compare.wait(timeout=30).returncode, 0)
+        self.assertEqual(state_keymap(self.sim.state_text(), 1)[0], SPARROW_OLD)
 
     def test_second_instance_ends_silently(self):
         first, main = self.start_gui()

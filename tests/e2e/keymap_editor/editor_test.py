@@ -6,7 +6,8 @@ time stamp; a listing keeping size code 03H ganged over, saved and opened again;
 refusals "Key for ganging already ganged.", "File form is wrong!", "File open failed!" and
 "File create failed!" (every temporary name taken, the user's files untouched); a save to a
 path of 259 characters; the setting dialog that cannot be closed; the About box; a second
-instance; the Exit question.
+instance; the Exit question; a table imported and the keyboard read, each exported again
+byte for byte.
 Screenshots go to build/screenshots/keymap_editor/."""
 
 import time
@@ -29,6 +30,9 @@ class Editor(LexmapTest):
     def checked(self, editor, ids):
         controls = self.gui.controls(editor)
         return [controls[i]["checked"] for i in ids]
+
+    def test_import_table_and_read_keyboard_then_export(self):
+        self.check_import_read_and_export()
 
     def test_build_save_open_export_and_apply(self):
         self.start_sim(models=(1, 2))

@@ -1,8 +1,8 @@
 """Lexmap in Japanese (code page 932) with real clicks and keys: ganged keys, a key code whose
 name holds "&", a refusal, Shift+arrows, the About box and a Keymap Change whose date stamp
-the keyboard refuses. Then, in English, the other ways Keymap Change fails (no keyboard, a
-negative reply to the third data frame) and a missing key code list. Screenshots go to
-build/screenshots/keymap_editor/."""
+the keyboard refuses; a table imported and the keyboard read, each exported again. Then, in
+English, the other ways Keymap Change fails (no keyboard, a negative reply to the third data
+frame) and a missing key code list. Screenshots go to build/screenshots/keymap_editor/."""
 
 import unittest
 
@@ -15,6 +15,9 @@ AMPERSAND = NAMES.index("返品&取消")
 
 class JapaneseEditor(LexmapTest):
     language = "ja"
+
+    def test_import_table_and_read_keyboard_then_export(self):
+        self.check_import_read_and_export()
 
     def test_gangs_ampersand_refusal_navigation_and_refused_stamp(self):
         self.start_sim(models=(1, 2), commands=["fault 1 nak on 08"])

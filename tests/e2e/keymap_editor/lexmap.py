@@ -14,7 +14,8 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "keymap_download"))
 
 import harness  # noqa: E402
-from tavmapdl import ENGLISH_ENV, JAPANESE_ENV, ToolTest, keymap_frames  # noqa: E402,F401
+from tavmapdl import (ENGLISH_ENV, JAPANESE_ENV, ToolTest, keymap_frames,  # noqa: E402,F401
+                      keymap_state, write_table)
 
 SAMPLES = harness.REPO / "keymap_editor" / "win32" / "samples"
 SCREENSHOT_DIR = harness.REPO / "build" / "screenshots" / "keymap_editor"
@@ -28,7 +29,8 @@ ATTR = {"ordinary": 1110, "repeat": 1111, "shift": 1112, "ctrl": 1113, "alt": 11
 SIZE = {"1x1": 1120, "2x1": 1121, "1x2": 1122, "2x2": 1123}
 TIMESTAMP, FILENAME, GUIDE = 1130, 1131, 1133
 IDM = {"new": 40001, "open": 40002, "save": 40003, "save_as": 40004, "export": 40005,
-       "exit": 40006, "keymap_change": 40007, "about": 40008}
+       "exit": 40006, "keymap_change": 40007, "about": 40008, "import_table": 40009,
+       "read_keyboard": 40010}
 WM_COMMAND, WM_CLOSE = 0x0111, 0x0010
 ROWS = "ABCDEFGHJ"
 
@@ -78,6 +80,24 @@ def table_bytes(keymap: bytes) -> bytes:
         lines.append("T," + ",".join(f"{b:02X}H" for b in row) + f"  ;{8 * n:02X}-{8 * n + 7:02X}")
     lines.append("ENDTABLE")
     return ("\r\n".join(lines) + "\r\n").encode("ascii")
+
+
+# Import and Read from keyboard: the texts they show.
+IMPORT_TEXTS = {
+    "en": dict(lost="Contents of editing are lost, Is it OK?", new_file="[New File]",
+               form_wrong="File form is wrong!", read_failed="Keymap read failed."),
+    "ja": dict(lost="編集内容は失われます。よろしいですか？", new_file="[新規]",
+               form_wrong="ファイル形式が違います。",
+               read_failed="キーマップの読み込みに失敗しました。"),
+}
+
+
+def importable_keymap(seed: int) -> bytes:
+    """A key map whose attributes any key can carry, FFH where the editor always puts it."""
+    attributes = (0x00, 0x01, 0x02, 0x04, 0x10, 0x17)
+    data = bytes((seed + 3 * i) & 0xFF for i in range(0x58))
+    data += bytes(attributes[(i + seed) % 6] for i in range(0x58))
+    return data + b"\xff" * 16
 
 
 class LexmapTest(ToolTest):
@@ -172,3 +192,54 @@ class LexmapTest(ToolTest):
 
     def pushed_keys(self, editor: dict) -> list[int]:
         return [k for k in range(88) if self.gui.button_state(editor, KEY_FIRST + k)["pushed"]]
+
+    def check_import_read_and_export(self) -> None:
+        """Import a table, read the keyboard (after a No, then a Yes) and a failed read: each
+        export gives the source's table byte for byte."""
+        texts = IMPORT_TEXTS[self.language]
+        source = importable_keymap(11)
+        on_keyboard = importable_keymap(40)
+        self.start_sim(models=(1,), state=keymap_state(1, on_keyboard))
+        process, editor = self.start_editor()
+        table = self.folder / "source.TBL"
+        table.write_bytes(table_bytes(source))
+
+        def export_is(name, keymap):
+            self.command(editor, "export")
+            out = self.folder / name
+            self.choose_file(out)
+            self.assertEqual(self.file_bytes(out, table_bytes(keymap)), table_bytes(keymap))
+
+        # Not a table of 24 T lines: refused before any question.
+        short = write_table(self.folder, "short.TBL", source, lines=20)
+        self.command(editor, "import_table")
+        self.choose_file(short)
+        self.answer(text=texts["form_wrong"])
+
+        self.command(editor, "import_table")
+        self.choose_file(table)
+        self.answer(button="yes", icon="warning", text=texts["lost"])
+        self.assert_selected(editor, "J1")
+        self.assertEqual(self.gui.text(editor, FILENAME), texts["new_file"])
+        export_is("imported.TBL", source)
+
+        # Read from keyboard: No keeps the edit, Yes takes the keyboard's map.
+        self.command(editor, "read_keyboard")
+        self.answer(button="no", icon="warning", text=texts["lost"])
+        export_is("kept.TBL", source)
+        self.command(editor, "read_keyboard")
+        self.answer(button="yes", icon="warning", text=texts["lost"])
+        self.shot("read_from_keyboard")
+        export_is("keyboard.TBL", on_keyboard)
+        self.assertEqual([f.data for f in self.sim.frames(model=1, direction="in")],
+                         [harness.frame_bytes("00 11 02 00 13")] * 2)
+
+        # A read that fails: a message, the edit as it was.
+        self.sim.send("fault 1 nak on 11")
+        self.command(editor, "read_keyboard")
+        self.answer(text=texts["read_failed"])
+        export_is("after_failure.TBL", on_keyboard)
+
+        self.command(editor, "exit")
+        self.answer(button="yes", icon="warning", text=texts["lost"])
+        self.assertEqual(process.wait(timeout=20).returncode, 0)
