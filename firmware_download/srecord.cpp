@@ -27,7 +27,14 @@ bool in_window(std::uint32_t address) {
     return address >= window_start && address <= window_end;
 }
 
-enum class State { seek, type, count, address, data, checksum };
+// True when any of a record's data bytes, `byte_count` of them from `address` on, falls
+// inside the window.
+bool reaches_window(std::uint32_t address, int byte_count) {
+    const std::uint64_t last = std::uint64_t{address} + static_cast<std::uint64_t>(byte_count) - 1;
+    return byte_count > 0 && address <= window_end && last >= window_start;
+}
+
+enum class State { seek, type, count, address, skip, data, checksum };
 
 }  // namespace
 
@@ -38,7 +45,7 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
     std::uint32_t address = 0;
     int address_digits = 0;  // of the record's type
     int digits_seen = 0;     // inside the current field
-    std::uint8_t field = 0;  // count or checksum being assembled
+    std::uint8_t field = 0;  // count, data byte or checksum being assembled
     int data_digits = 0;     // D: data digits still to come
     // A file whose records all lie outside the window would download a blank image.
     bool window_written = false;
@@ -84,10 +91,13 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                 if (digits_seen == address_digits) {
                     digits_seen = 0;
                     field = 0;
-                    if (!in_window(address)) {
-                        // Outside the window the rest of the record is not looked at.
-                        state = data_digits > 0 ? State::data : State::seek;
+                    if (!in_window(address) && !reaches_window(address, data_digits / 2)) {
+                        // Wholly outside the window the rest of the record is not looked at.
+                        state = data_digits > 0 ? State::skip : State::seek;
                     } else if (data_digits > 0) {
+                        // A record reaching into the window from either side is read whole
+                        // and its checksum tested: the part inside would otherwise stay 0xFF
+                        // or go to the keyboard unchecked.
                         state = State::data;
                     } else if (data_digits == 0) {
                         // A record without data bytes: only its checksum can be tested.
@@ -98,19 +108,21 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                     }
                 }
                 break;
+            case State::skip:
+                state = State::seek;  // the rest of the record and its checksum skipped
+                break;
             case State::data: {
-                if (!in_window(address)) {
-                    state = State::seek;  // the rest of the record and its checksum skipped
-                    break;
-                }
-                std::uint8_t& byte = image[address - window_start];
                 if (data_digits % 2 == 0) {
-                    byte = static_cast<std::uint8_t>(digit_value(c) * 16);
+                    field = static_cast<std::uint8_t>(digit_value(c) * 16);
                 } else {
-                    byte = static_cast<std::uint8_t>(byte + digit_value(c));
-                    sum = static_cast<std::uint8_t>(sum + byte);
+                    field = static_cast<std::uint8_t>(field + digit_value(c));
+                    sum = static_cast<std::uint8_t>(sum + field);
+                    if (in_window(address)) {
+                        image[address - window_start] = field;
+                        window_written = true;
+                    }
                     ++address;
-                    window_written = true;
+                    field = 0;
                 }
                 if (--data_digits == 0) {
                     sum = static_cast<std::uint8_t>(~sum);

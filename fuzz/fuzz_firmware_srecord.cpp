@@ -27,10 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     firmware_download::read_records(text, image);
 
     if (size >= 3) {
-        // An S2 record of up to 32 bytes at an offset inside the window, then S8.
-        const std::uint32_t offset = (data[0] << 8 | data[1]) & 0xFFE0;
+        // An S2 record of up to 32 bytes, then S8; it may start up to 16 bytes below the window
+        // or run past its end, and only its bytes inside the window count.
+        const long offset = static_cast<long>((data[0] << 8 | data[1]) & 0xFFF0) - 16;
         const std::size_t count = size - 2 > 32 ? 32 : size - 2;
-        const std::uint32_t address = firmware_download::window_start + offset;
+        const auto address = static_cast<std::uint32_t>(firmware_download::window_start + offset);
         unsigned sum = static_cast<unsigned>(count + 4);
         std::string record = "S2" + hex_byte(static_cast<unsigned>(count + 4));
         for (int shift = 16; shift >= 0; shift -= 8) {
@@ -51,12 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         for (const std::string& text : {record + "\nS804000000FB\n", lower + "S804000000FB"}) {
-            if (firmware_download::read_records(text, image) != ParseOutcome::accepted) {
+            const bool reaches = offset + static_cast<long>(count) > 0;
+            const ParseOutcome outcome = firmware_download::read_records(text, image);
+            if (outcome != (reaches ? ParseOutcome::accepted : ParseOutcome::format_error)) {
                 std::abort();
             }
-            for (std::size_t i = 0; i < firmware_download::firmware_image_size; ++i) {
-                const bool covered = i >= offset && i < offset + count;
-                if (image[i] != (covered ? data[2 + i - offset] : 0xFF)) {
+            for (std::size_t i = 0; reaches && i < firmware_download::firmware_image_size; ++i) {
+                const long at = static_cast<long>(i);
+                const bool covered = at >= offset && at < offset + static_cast<long>(count);
+                if (image[i] != (covered ? data[2 + at - offset] : 0xFF)) {
                     std::abort();
                 }
             }
