@@ -19,14 +19,19 @@ PhaseResult request_phase(Link& link, const char* event_name, const Frame& reque
     return accept_reply(reply) ? PhaseResult::accepted : PhaseResult::refused;
 }
 
+void drop_waiting_replies(Link& link, std::uint32_t quiet_ms) {
+    // Bounded, so a keyboard that keeps talking cannot hold the exchange.
+    constexpr int max_stale_replies = 64;
+    Frame stale{};
+    for (int i = 0; i < max_stale_replies && link.read_frame(stale, quiet_ms); ++i) {
+    }
+}
+
 void exchange_on_open_link(Link& link, const Frame& request, std::span<ReplyRead> replies,
                            std::uint32_t timeout_ms) {
     // A reply that is waiting completes the read at once; otherwise the read is cancelled after
-    // a moment. Bounded, so a keyboard that keeps talking cannot hold the exchange.
-    constexpr int max_stale_replies = 64;
-    Frame stale{};
-    for (int i = 0; i < max_stale_replies && link.read_frame(stale, 0); ++i) {
-    }
+    // a moment.
+    drop_waiting_replies(link, 0);
     link.write_frame(request, timeout_ms);
     for (ReplyRead& slot : replies) {
         slot.received = link.read_frame(slot.frame, timeout_ms);

@@ -27,6 +27,10 @@ struct ReplyRead {
     bool received = false;
 };
 
+// On an open link inside its phase: reads and drops replies until none arrives for
+// `quiet_ms` (0: only those already waiting), at most 64 of them.
+void drop_waiting_replies(Link& link, std::uint32_t quiet_ms);
+
 // On a link that is already open and inside its phase: drops every reply that is already
 // waiting (a late answer to an earlier request would otherwise be taken as this request's),
 // writes `request`, then reads `replies.size()` replies, each bounded by `timeout_ms`. Every

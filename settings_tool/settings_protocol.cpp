@@ -104,10 +104,18 @@ bool SettingsSession::read_item(Item item) {
     const hidlink::ReplyRead& value = replies[1];
     if (!ack.received || !hidlink::accept_reply(ack.frame) || !value.received ||
         !accept_value_frame(value.frame)) {
+        settle_after_failure();
         return false;
     }
     values[item] = value.frame[4];
     return true;
+}
+
+void SettingsSession::settle_after_failure() {
+    // The keyboard's replies may be out of step with the requests: a late ACK and value frame
+    // taken as the next item's would give it this item's value, which OK then writes into it.
+    // Nothing tells the items' value frames apart, so wait until the keyboard is quiet.
+    hidlink::drop_waiting_replies(link_, settle_ms);
 }
 
 bool SettingsSession::write_item(Item item) {
@@ -115,7 +123,11 @@ bool SettingsSession::write_item(Item item) {
     auto value = static_cast<std::uint8_t>(values[item] & 0xFF);
     hidlink::exchange_on_open_link(link_, set_request(item, value), reply,
                                    hidlink::settings_timeout_ms);
-    return reply[0].received && hidlink::accept_reply(reply[0].frame);
+    if (!reply[0].received || !hidlink::accept_reply(reply[0].frame)) {
+        settle_after_failure();
+        return false;
+    }
+    return true;
 }
 
 std::uint32_t SettingsSession::read_all() {

@@ -90,9 +90,13 @@ class SettingsSession {
 
     hidlink::Link& link() { return link_; }
 
+    // After a failed item: how long the keyboard must stay silent before the next request.
+    static constexpr std::uint32_t settle_ms = 500;
+
   private:
     bool read_item(Item item);
     bool write_item(Item item);
+    void settle_after_failure();
 
     hidlink::Link& link_;
     std::uint32_t unread_ =

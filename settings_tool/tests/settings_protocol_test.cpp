@@ -134,6 +134,8 @@ TEST_F(Keyboards, EachItemFailsAloneAndTheOthersAreStillRead) {
         // not taken for the next item's reply.
         {"delay 1200 on 01:02", get_key_lockout_failed},
         {"delay 1200 on 01:01", get_msr_type_failed},
+        // Later than both of its reads: the keyboard is let fall quiet before the next request.
+        {"delay 2300 on 01:02", get_key_lockout_failed},
         // Inside the 1 s limit, however slow.
         {"delay 900 on 01:02", 0},
         // A value frame with command 0x81 and a matching checksum is accepted.
