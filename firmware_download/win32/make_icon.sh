@@ -4,8 +4,7 @@
 # The .ico files are kept in the repository; run this only to change the pictures.
 set -euo pipefail
 cd "$(dirname "$0")"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source ../../common/win32/icon.sh
 chip=(-fill '#2f6b3a' -stroke '#173d1f' -strokewidth 2 -draw 'roundrectangle 8,16 39,45 3,3'
       -stroke '#b0b0b0' -strokewidth 2
       -draw 'line 4,22 8,22' -draw 'line 4,30 8,30' -draw 'line 4,38 8,38'
@@ -13,14 +12,6 @@ chip=(-fill '#2f6b3a' -stroke '#173d1f' -strokewidth 2 -draw 'roundrectangle 8,1
 arrow=(-fill '#f0a000' -stroke '#8a5a00' -strokewidth 1
        -draw 'polygon 19,1 29,1 29,9 35,9 24,20 13,9 19,9')
 info=(-fill white -stroke none -draw 'circle 24,23 24,21' -draw 'rectangle 22,27 26,40')
-make() {
-    local name=$1
-    shift
-    convert -size 48x48 xc:none "$@" "$tmp/48.png"
-    convert "$tmp/48.png" -resize 32x32 "$tmp/32.png"
-    convert "$tmp/48.png" -resize 16x16 "$tmp/16.png"
-    convert "$tmp/16.png" "$tmp/32.png" "$tmp/48.png" "$name"
-}
-make TAVFrmDL.ico "${chip[@]}" "${arrow[@]}"
-make update.ico "${chip[@]}" "${arrow[@]}" -fill white -stroke none -draw 'rectangle 16,30 31,33'
-make version.ico "${chip[@]}" "${info[@]}"
+make_ico TAVFrmDL.ico "${chip[@]}" "${arrow[@]}"
+make_ico update.ico "${chip[@]}" "${arrow[@]}" -fill white -stroke none -draw 'rectangle 16,30 31,33'
+make_ico version.ico "${chip[@]}" "${info[@]}"

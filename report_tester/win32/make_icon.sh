@@ -3,16 +3,11 @@
 # The .ico is kept in the repository; run this only to change the picture.
 set -euo pipefail
 cd "$(dirname "$0")"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-convert -size 48x48 xc:none \
+source ../../common/win32/icon.sh
+make_ico Sonder.ico \
     -fill '#2d4f8a' -stroke '#13264d' -strokewidth 2 -draw 'roundrectangle 2,20 45,44 5,5' \
     -fill white -stroke none \
     -draw 'rectangle 7,25 12,30' -draw 'rectangle 15,25 20,30' -draw 'rectangle 23,25 28,30' \
     -draw 'rectangle 31,25 41,30' -draw 'rectangle 11,34 36,38' \
     -fill none -stroke '#e05a00' -strokewidth 3 -draw 'line 24,18 24,4' -draw 'line 24,4 40,4' \
-    -fill '#e05a00' -stroke none -draw 'circle 40,4 43,4' \
-    "$tmp/48.png"
-convert "$tmp/48.png" -resize 32x32 "$tmp/32.png"
-convert "$tmp/48.png" -resize 16x16 "$tmp/16.png"
-convert "$tmp/16.png" "$tmp/32.png" "$tmp/48.png" Sonder.ico
+    -fill '#e05a00' -stroke none -draw 'circle 40,4 43,4'

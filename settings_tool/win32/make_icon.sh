@@ -3,9 +3,8 @@
 # ImageMagick. The .ico is kept in the repository; run this only to change the picture.
 set -euo pipefail
 cd "$(dirname "$0")"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-convert -size 48x48 xc:none \
+source ../../common/win32/icon.sh
+make_ico TAVSET.ico \
     -fill '#2e6b30' -stroke '#173d18' -strokewidth 2 -draw 'roundrectangle 2,20 45,45 5,5' \
     -fill white -stroke none \
     -draw 'rectangle 7,25 12,30' -draw 'rectangle 15,25 20,30' -draw 'rectangle 23,25 28,30' \
@@ -15,8 +14,4 @@ convert -size 48x48 xc:none \
     -fill '#d0d0d0' -stroke '#505050' -strokewidth 1 \
     -draw 'roundrectangle 4,3 22,15 6,6' -draw 'roundrectangle 26,3 44,15 6,6' \
     -fill '#f0a000' -stroke '#8a5a00' \
-    -draw 'circle 16,9 16,4' -draw 'circle 32,9 32,4' \
-    "$tmp/48.png"
-convert "$tmp/48.png" -resize 32x32 "$tmp/32.png"
-convert "$tmp/48.png" -resize 16x16 "$tmp/16.png"
-convert "$tmp/16.png" "$tmp/32.png" "$tmp/48.png" TAVSET.ico
+    -draw 'circle 16,9 16,4' -draw 'circle 32,9 32,4'
