@@ -1,7 +1,9 @@
 // Sonder.exe: the HID report test tool. One window of class "Palpo_1" built from a dialog
 // template, a window thread and a reader thread. The reader never touches the window: it
-// posts each report it receives to the window thread, which decodes and shows it, so Close can
-// always wait for the reader without either waiting for the other.
+// queues each report it receives, and the window thread decodes and shows them on a timer, so
+// Close can always wait for the reader without either waiting for the other. A timer, not a
+// posted message: posted messages are taken before keyboard and mouse input, so a keyboard
+// that streams reports would hold up Esc and every click.
 #include <windows.h>
 
 #include <atomic>
@@ -21,8 +23,9 @@ namespace {
 using namespace report_tester;
 
 constexpr wchar_t window_class[] = L"Palpo_1";
-// Reports are waiting in the report queue (posted when the queue stops being empty).
-constexpr UINT wm_report = WM_APP + 1;
+// While the reader runs, the window takes the queued reports this often.
+constexpr UINT_PTR report_timer = 1;
+constexpr UINT report_timer_ms = 20;
 // Reports kept for the window at most; a window that falls this far behind loses the newest.
 constexpr std::size_t max_queued_reports = 4096;
 // The continuous sender advanced the sequence counter: show it.
@@ -97,13 +100,11 @@ struct Tool {
     CRITICAL_SECTION queue_lock;
     std::vector<std::vector<std::uint8_t>> queue;
     int queue_dropped = 0;
-    bool queue_notified = false;  // a wm_report is on its way
 };
 
 Tool tool;
 
 struct ReaderStart {
-    HWND window;
     HANDLE device;
     std::uint16_t input_length;
 };
@@ -123,8 +124,15 @@ void append_state(const std::string& utf8_text) {
     append_state(utf8(utf8_text));
 }
 
+// A control that is disabled while it has the focus (OPEN and Close disable themselves) first
+// hands the focus on to the next control: left on a disabled control, or on none, the focus
+// would leave the window deaf to Esc and Tab.
 void enable(int id, bool on) {
-    EnableWindow(GetDlgItem(tool.window, id), on ? TRUE : FALSE);
+    HWND control = GetDlgItem(tool.window, id);
+    if (!on && GetFocus() == control) {
+        SendMessageW(tool.window, WM_NEXTDLGCTL, 0, FALSE);
+    }
+    EnableWindow(control, on ? TRUE : FALSE);
 }
 
 // The counter's next value, taken in one step so both senders never use the same one.
@@ -185,11 +193,6 @@ DWORD WINAPI reader_main(void* parameter) {
             } else {
                 ++tool.queue_dropped;
             }
-            // One message wakes the window for everything queued until it looks; a message
-            // that could not be posted is tried again with the next report.
-            if (!tool.queue_notified) {
-                tool.queue_notified = PostMessageW(start.window, wm_report, 0, 0) != 0;
-            }
             LeaveCriticalSection(&tool.queue_lock);
         } else {
             Sleep(1);  // a read that fails at once must not spin
@@ -224,10 +227,14 @@ void stop_continuity() {
     set_text(IDC_CONTINUITY, utf8(continuity_start_caption));
 }
 
+void show_reports();
+
 // Close steps 1 and 2: stop the reader (and the continuous sender), forget the handle.
 void stop_reader_and_close(bool clear_lengths) {
     stop_continuity();
     stop_thread(tool.reader_stop, tool.reader);
+    KillTimer(tool.window, report_timer);
+    show_reports();  // what came in before the reader stopped
     if (clear_lengths) {
         tool.input_length = 0;
         tool.output_length = 0;
@@ -288,10 +295,12 @@ void open_device() {
     tool.device = device;
 
     tool.reader_stop.store(false);
-    auto* start = new ReaderStart{tool.window, device, tool.input_length};
+    auto* start = new ReaderStart{device, tool.input_length};
     tool.reader = CreateThread(nullptr, 0, reader_main, start, 0, nullptr);
     if (tool.reader == nullptr) {
         delete start;
+    } else {
+        SetTimer(tool.window, report_timer, report_timer_ms, nullptr);
     }
     enable(IDC_CLOSE, true);
     enable(IDC_OPEN, false);
@@ -413,7 +422,6 @@ void show_reports() {
     std::vector<std::vector<std::uint8_t>> reports;
     EnterCriticalSection(&tool.queue_lock);
     reports.swap(tool.queue);
-    tool.queue_notified = false;
     const int dropped = tool.queue_dropped;
     tool.queue_dropped = 0;
     LeaveCriticalSection(&tool.queue_lock);
@@ -561,9 +569,12 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         case wm_sequence:
             show_sequence();
             return 0;
-        case wm_report:
-            show_reports();
-            return 0;
+        case WM_TIMER:
+            if (wparam == report_timer) {
+                show_reports();
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             if (tool.reader != nullptr || tool.device != INVALID_HANDLE_VALUE) {
                 stop_reader_and_close(false);

@@ -1,9 +1,12 @@
 """Sonder driven by guidriver.exe against kbdsim.exe under Xvfb, in one code page per run:
 `sonder_gui_test.py en` (1252) or `sonder_gui_test.py ja` (932). One session runs OPEN, a
-scripted Send, decoded input reports, the track compare, Close while reports stream, reopen
-and "No Target"; short runs check a missing script and a stand-in "hid.dll". Screenshots go to
+scripted Send, decoded input reports, the track compare, Close while reports stream, reopen,
+"No Target" and Esc while reports stream; short runs check a missing script and a stand-in
+"hid.dll"; a third, on the stand-in setupapi.dll and hid.dll, opens without preparsed data or
+capabilities and lets a write run out of its steps. Screenshots go to
 build/screenshots/report_tester/."""
 
+import contextlib
 import os
 import shutil
 import sys
@@ -118,6 +121,31 @@ class Sonder(unittest.TestCase):
         time.sleep(0.4)
         return self.display.screenshot(SHOTS / f"{LANGUAGE}_{name}.png")
 
+    @contextlib.contextmanager
+    def streaming(self, model):
+        """The keyboard sends key reports one after another while the block runs (it starts
+        once 20 have gone)."""
+        started = threading.Event()
+        stop = threading.Event()
+
+        def stream():
+            n = 0
+            while not stop.is_set():
+                self.sim.send(f"report {model} " + with_checksum(
+                    0x00, 0x01, 0x08, 0x01, n & 0xFF, 0x00, 0x56, n & 0xFF))
+                n += 1
+                if n == 20:
+                    started.set()
+
+        streamer = threading.Thread(target=stream)
+        streamer.start()
+        try:
+            self.assertTrue(started.wait(10))
+            yield
+        finally:
+            stop.set()
+            streamer.join()
+
     def test_a_session_with_the_simulated_larch_keyboard(self):
         (self.folder / "Keyboard.ini").write_text(SCRIPT.replace("\n", "\r\n"))
         self.sim = harness.Kbdsim(models=(2, 3)).start()
@@ -216,35 +244,18 @@ class Sonder(unittest.TestCase):
             self.assertEqual(frame, (head + bytes([(-sum(head)) & 0xFF])).ljust(38, b"\0"))
         self.assertEqual(self.text(window, SEQNO), f"{2 + len(frames):02X}")
 
-        # Close while the keyboard streams reports returns at once.
-        streaming = threading.Event()
-        stop = threading.Event()
-
-        def stream():
-            n = 0
-            while not stop.is_set():
-                self.sim.send("report 3 " + with_checksum(0x00, 0x01, 0x08, 0x01, n & 0xFF,
-                                                          0x00, 0x56, n & 0xFF))
-                n += 1
-                if n == 20:
-                    streaming.set()
-
-        streamer = threading.Thread(target=stream)
-        streamer.start()
-        try:
-            self.assertTrue(streaming.wait(10))
+        # Close while the keyboard streams reports returns at once: a real click, which the
+        # stream of reports must not hold up.
+        with self.streaming(3):
             open_button = hex(self.gui.controls(window)[OPEN]["hwnd"])
             started = time.monotonic()
-            self.gui.click(window, CLOSE)
+            self.gui.mouse_click(window, CLOSE)
             # OPEN is enabled again as Close ends (a cheap look: no message to the window).
             while self.gui.windows(hwnd=open_button, hidden=1)[0]["enabled"] != 1:
                 self.assertLess(time.monotonic() - started, 1.0, "Close did not return")
             closed_in = time.monotonic() - started
             print(f"close while streaming: {closed_in:.3f} s", file=sys.stderr)
             self.assertLess(closed_in, 1.0)
-        finally:
-            stop.set()
-            streamer.join()
         self.assertTrue(process.running())
 
         # Reopen: the Reed keyboard this time, found afresh; Send reaches it.
@@ -287,7 +298,22 @@ class Sonder(unittest.TestCase):
         controls = self.gui.controls(window)
         self.assertEqual((controls[CLOSE]["enabled"], controls[CONTINUITY]["enabled"]), (0, 0))
 
-        self.gui.post(window, 0x0100, 0x1B)  # Esc ends the tool
+        # The Larch keyboard again, streaming: Escape stops the reader, closes the keyboard and
+        # ends the tool at once.
+        self.gui.select(window, MODEL, 1)
+        self.gui.click(window, OPEN)
+        self.wait_text(window, STATE, lambda s: s.endswith("InputReport=38 OutputReport=38\r\n")
+                       and s.count(f"{self.sim.interface_path(3)}\r\n") == 2, timeout=10)
+        with self.streaming(3):
+            self.wait_text(window, HDR_DATAFIELD, lambda s: s.startswith(" 00 56"))
+            self.shot("streaming_before_escape")
+            started = time.monotonic()
+            self.gui.key_chord(window, "escape")
+            while self.gui.windows(hwnd=hex(window["hwnd"]), hidden=1):
+                self.assertLess(time.monotonic() - started, 1.0, "Escape did not end the tool")
+                time.sleep(0.02)
+            print(f"escape while streaming: {time.monotonic() - started:.3f} s",
+                  file=sys.stderr)
         self.assertEqual(process.wait(timeout=10).returncode, 0)
 
     def test_a_missing_script_and_a_hid_library_without_its_entry_points(self):
@@ -322,6 +348,85 @@ class Sonder(unittest.TestCase):
         self.shot("missing_entry_point")
         self.gui.close(window)
         self.assertEqual(process.wait(timeout=10).returncode, 0)
+
+    def start_on_standins(self, fail):
+        """Sonder through its real backend (SetupDi and "hid.dll") on the stand-in DLLs over
+        the simulated Larch keyboard, the stand-in call `fail` failing; OPEN pressed."""
+        folder = self.folder / "standins"
+        folder.mkdir(exist_ok=True)
+        shutil.copy(harness.exe_path("Sonder"), folder / "Sonder.exe")
+        for dll in ("standin_hid", "standin_setupapi"):
+            shutil.copy(harness.exe_path(dll), folder)
+        report = self.folder / f"standins_{fail}.txt"
+        env = self.display.env(harness.wine_env({
+            "KBD_STANDIN_PIPE": self.sim.pipe, "KBD_STANDIN_FAIL": fail,
+            "KBD_STANDIN_REPORT": harness.to_windows_path(report),
+            "WINEDLLOVERRIDES": "setupapi,hid=n;mscoree,mshtml="}))
+        env.update(ENV)
+        env.pop("KBDSIM_PIPE", None)
+        process = harness.start_windows_exe(folder / "Sonder.exe", [], env=env, cwd=self.folder)
+        self.processes.append(process)
+        window = self.gui.find(title="Test tool", cls="Palpo_1", timeout_ms=20000)
+        self.gui.click(window, OPEN)
+        self.wait_text(window, STATE, lambda s: "InputReport=" in s, timeout=10)
+        self.assertEqual(self.gui.controls(window)[CLOSE]["enabled"], 1)
+        return process, window, report
+
+    def test_open_without_capabilities_and_a_write_that_runs_out_of_its_steps(self):
+        (self.folder / "Keyboard.ini").write_text(SCRIPT.replace("\n", "\r\n"))
+        self.sim = harness.Kbdsim(models=(3,)).start()
+        opened = (f"Destination Detection\r\nOpen Device : {self.sim.interface_path(3)}\r\n")
+
+        # No preparsed data: no capabilities asked for either; open all the same, lengths 0.
+        process, window, report = self.start_on_standins("preparsed")
+        self.assertEqual(self.text(window, STATE), opened + "HidD_GetPreparsedData error\r\n"
+                         "InputReport=0 OutputReport=0\r\n")
+        self.shot("no_preparsed_data")
+        self.gui.close(window)
+        self.assertEqual(process.wait(timeout=10).returncode, 0)
+        self.assertIn("hid preparsed_got=0 ", report.read_text())
+
+        # The capabilities cannot be read: the same, and the preparsed data is freed.
+        process, window, report = self.start_on_standins("caps")
+        self.assertEqual(self.text(window, STATE), opened + "HidP_GetCaps error\r\n"
+                         "InputReport=0 OutputReport=0\r\n")
+
+        # Send writes what the text produced. The keyboard holds back its answer to a first
+        # frame and reads nothing meanwhile: eight writes of 512 bytes fill the pipe's
+        # 4096 bytes, so the frame after them stays pending past its 4 steps of 10 ms.
+        def frame(sequence):
+            head = [0x00, 0x02, 0x08, 0x04, sequence, 0x06, 0x01, 0x00]
+            return bytes(head + [(-sum(head)) & 0xFF]).ljust(38, b"\0")
+
+        frame_text = "00,02,08,04,SN,06,01,00,CS" + ",00" * 29
+        self.sim.send("fault 3 delay 5000")
+        for text, result in [(frame_text, "Write OK")] + [("00" * 511 + "0", "Write OK")] * 8 \
+                + [(frame_text, "Write error")]:
+            self.gui.set_text(window, COMMAND, text)
+            done = self.text(window, STATE).count("Write ")
+            self.gui.click(window, SEND)
+            state = self.wait_text(window, STATE, lambda s: s.count("Write ") > done)
+            self.assertTrue(state.endswith(result + "\r\n"), state[-40:])
+        self.assertEqual(self.text(window, WRITEDATA), "00")
+        self.assertEqual(self.text(window, SEQNO), "0B")
+        self.shot("write_error")
+        # The answer comes (a negative reply: the keyboard knows no such frame); the reader,
+        # asking for 5000 bytes a time, shows it. The frame whose write gave up was cancelled:
+        # the keyboard never gets it, and the next one does.
+        self.wait_text(window, HDR_ID, "81", timeout=15)
+        self.assertEqual(self.text(window, HDR_SIZE), "02")
+        time.sleep(0.5)
+        self.gui.click(window, SEND)
+        self.wait_text(window, STATE, lambda s: s.endswith("Write error\r\nWrite OK\r\n"))
+        deadline = time.monotonic() + 5
+        while len(self.sim.frames(model=3, direction="in")) < 2 and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertEqual([f.data for f in self.sim.frames(model=3, direction="in")],
+                         [frame(0x01), frame(0x0B)])
+        self.gui.close(window)
+        self.assertEqual(process.wait(timeout=10).returncode, 0)
+        self.assertRegex(report.read_text(), r"hid preparsed_got=1 .*preparsed_not_freed=0 "
+                         r"handles_open=0 misuse=0")
 
 
 if __name__ == "__main__":

@@ -146,6 +146,10 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
     if (data == nullptr || !find_interface(device, listed)) {
         return FALSE;
     }
+    if (hid_standin::failing("preparsed")) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
     auto* preparsed = new Preparsed{listed};
     hid_standin::Hold hold(module_state.lock);
     module_state.live_preparsed.insert(preparsed);
@@ -170,6 +174,9 @@ BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
 NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
     const Preparsed* preparsed = live(data);
     if (preparsed == nullptr || caps == nullptr) {
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    }
+    if (hid_standin::failing("caps")) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
     const simclient::Capabilities& c = preparsed->listed.caps;

@@ -60,6 +60,12 @@ int interface_of_handle(HANDLE handle) {
     return id;
 }
 
+bool failing(const char* call) {
+    char value[32];
+    DWORD length = GetEnvironmentVariableA(fail_variable, value, sizeof value);
+    return length > 0 && length < sizeof value && std::string(value, length) == call;
+}
+
 void append_report(const std::string& line) {
     char path[MAX_PATH];
     DWORD length = GetEnvironmentVariableA(report_variable, path, sizeof path);

@@ -28,6 +28,12 @@ namespace hid_standin {
 constexpr const char* pipe_variable = "KBD_STANDIN_PIPE";
 // A file the stand-ins append one line to per DLL when a process ends (see report_line).
 constexpr const char* report_variable = "KBD_STANDIN_REPORT";
+// "preparsed" or "caps": HidD_GetPreparsedData or HidP_GetCaps fails for every device, as for
+// one whose report descriptor cannot be read, so a program's handling of it can be seen.
+constexpr const char* fail_variable = "KBD_STANDIN_FAIL";
+
+// True when `call` is the one the fail setting names.
+bool failing(const char* call);
 
 // HID's interface class, as HidD_GetHidGuid gives it.
 constexpr GUID hid_class = {
