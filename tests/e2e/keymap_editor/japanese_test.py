@@ -53,6 +53,7 @@ class JapaneseEditor(LexmapTest):
         self.command(editor, "open")
         self.choose_file(saved)
         self.assertEqual(self.wait_text(editor, FILENAME, "ソ表.DAT"), "ソ表.DAT")
+        self.assert_selected(editor, "J1")  # answered once Open has ended
         for name in ("A1", "C3", "J8"):
             self.assertEqual(self.gui.text(editor, KEY_FIRST + key(name)),
                              names[records[key(name)][0]])
