@@ -1,12 +1,12 @@
-"""Lexmap in English, driven as a user would (real clicks and keys through guidriver): build a
-key map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow
-navigation; ganging after the window moved; Save, New (chosen in the menu with the mouse),
-Open and Export compared byte for byte; Keymap Change into the simulated Sparrow keyboard with the 12 s pause and the edited
-time stamp; a listing keeping size code 03H ganged over, saved and opened again; the
-refusals "Key for ganging already ganged.", "File form is wrong!", "File open failed!" and
-"File create failed!" (every temporary name taken, the user's files untouched); a save to a
-path of 259 characters; the setting dialog that cannot be closed; the About box; a second
-instance; the Exit question; a table imported and the keyboard read, each exported again
+"""Lexmap in English, driven as a user would (real clicks and keys through guidriver): build a key
+map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow
+navigation; ganging after the window moved; Save, New (chosen in the menu with the mouse), Open
+and Export compared byte for byte; Keymap Change into the simulated Sparrow keyboard with the
+12 s pause and the edited time stamp; a listing keeping size code 03H ganged over, saved and
+opened again; the refusals "Key for ganging already ganged.", "File form is wrong!", "File open
+failed!" and "File create failed!" (every temporary name taken, the user's files untouched); a
+save to a path of 259 characters; the setting dialog that cannot be closed; the About box; a
+second instance; the Exit question; a table imported and the keyboard read, each exported again
 byte for byte.
 Screenshots go to build/screenshots/keymap_editor/."""
 
