@@ -12,6 +12,7 @@
 #endif
 
 #include "keymap_download/keymap_table.h"
+#include "keymap_editor/text_cut.h"
 
 namespace keymap_editor {
 
@@ -190,11 +191,11 @@ std::FILE* create_new_file(const std::string& path) {
     return file;
 }
 
-bool write_file_safely(const std::string& path, std::string_view bytes,
+bool write_file_safely(const std::string& path, std::string_view bytes, bool shift_jis,
                        const SafeWriteFiles& files) {
     // A short name beside the target, so that the new file lies on the same volume and its
     // path is not much longer than the target's.
-    const std::string folder = path.substr(0, path.size() - file_name_of(path).size());
+    const std::string folder = path.substr(0, path.size() - file_name_of(path, shift_jis).size());
     std::string fresh;
     std::FILE* file = nullptr;
     for (int n = 0; file == nullptr && n < temporary_name_tries; ++n) {
@@ -235,9 +236,16 @@ bool read_file(const std::string& path, std::string& bytes, std::size_t max_byte
     return true;
 }
 
-std::string file_name_of(std::string_view path) {
-    const std::size_t slash = path.find_last_of("\\/:");
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+std::string file_name_of(std::string_view path, bool shift_jis) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (shift_jis && is_shift_jis_lead(static_cast<unsigned char>(path[i]))) {
+            ++i;  // its second byte
+        } else if (path[i] == '\\' || path[i] == '/' || path[i] == ':') {
+            start = i + 1;
+        }
+    }
+    return std::string(path.substr(start));
 }
 
 }  // namespace keymap_editor

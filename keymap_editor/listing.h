@@ -54,8 +54,8 @@ struct SafeWriteFiles {
 // Writes `bytes` to a new file of a name no file in `path`'s folder had ("~LM0000.TMP",
 // "~LM0001.TMP", …), then replaces `path` with it. False, with the new file removed and
 // `path` untouched, when anything fails; a file that already had the temporary name is never
-// touched.
-bool write_file_safely(const std::string& path, std::string_view bytes,
+// touched. `shift_jis`: the path is in code page 932 (see file_name_of).
+bool write_file_safely(const std::string& path, std::string_view bytes, bool shift_jis,
                        const SafeWriteFiles& files = {});
 // How many temporary names are tried before the write gives up.
 constexpr int temporary_name_tries = 1000;
@@ -63,7 +63,8 @@ constexpr int temporary_name_tries = 1000;
 // A file's bytes (at most `max_bytes`); false when it cannot be opened.
 bool read_file(const std::string& path, std::string& bytes, std::size_t max_bytes = 1 << 20);
 
-// The file name part of a path (after the last "\", "/" or ":").
-std::string file_name_of(std::string_view path);
+// The file name part of a path (after the last "\", "/" or ":"). With `shift_jis` (code page
+// 932) the second byte of a two-byte character is no separator, though it may be 5CH ("\").
+std::string file_name_of(std::string_view path, bool shift_jis);
 
 }  // namespace keymap_editor

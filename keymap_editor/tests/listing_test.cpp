@@ -209,7 +209,7 @@ TEST_F(SafeWrite, TargetSurvivesEveryFailure) {
     // A user's files named like the temporary ones are never written or removed.
     put(path("~LM0000.TMP"), "user 0");
     put(path("~LM0001.TMP"), "user 1");
-    ASSERT_TRUE(write_file_safely(target, "new bytes"));
+    ASSERT_TRUE(write_file_safely(target, "new bytes", false));
     EXPECT_EQ(contents(target), "new bytes");
     EXPECT_EQ(contents(path("~LM0000.TMP")), "user 0");
     EXPECT_EQ(contents(path("~LM0001.TMP")), "user 1");
@@ -218,7 +218,7 @@ TEST_F(SafeWrite, TargetSurvivesEveryFailure) {
     // The replace fails: the target keeps its bytes, no new file is left.
     SafeWriteFiles files;
     files.replace = [](auto&, auto&) { return false; };
-    EXPECT_FALSE(write_file_safely(target, "lost", files));
+    EXPECT_FALSE(write_file_safely(target, "lost", false, files));
     EXPECT_EQ(contents(target), "new bytes");
     EXPECT_FALSE(std::filesystem::exists(path("~LM0002.TMP")));
     EXPECT_EQ(contents(path("~LM0001.TMP")), "user 1");
@@ -231,13 +231,48 @@ TEST_F(SafeWrite, TargetSurvivesEveryFailure) {
         errno = EEXIST;
         return nullptr;
     };
-    EXPECT_FALSE(write_file_safely(target, "lost", files));
+    EXPECT_FALSE(write_file_safely(target, "lost", false, files));
     EXPECT_EQ(tries, temporary_name_tries);
     EXPECT_EQ(contents(target), "new bytes");
 
     // The new file cannot be created (its folder does not exist): no further name is tried.
-    EXPECT_FALSE(write_file_safely(path("missing/map.DAT"), "x"));
-    EXPECT_EQ(file_name_of("C:\\maps\\shop.DAT"), "shop.DAT");
+    EXPECT_FALSE(write_file_safely(path("missing/map.DAT"), "x", false));
+}
+
+// Under code page 932 the second byte of a character may be 5CH, as in ソ (83 5C) and
+// 表 (95 5C): it ends no folder name.
+TEST_F(SafeWrite, ShiftJisNamesKeepTheirSecondBytes) {
+    struct Case {
+        std::string_view path;
+        bool shift_jis;
+        std::string_view name;
+    };
+    const Case cases[] = {
+        {"C:\\maps\\shop.DAT", false, "shop.DAT"},
+        {"C:\\maps\\\x83\x5C\x95\x5C.DAT", true, "\x83\x5C\x95\x5C.DAT"},
+        {"C:\\\x95\x5C\\a.DAT", true, "a.DAT"},
+        {"Z:/x/\x88\xEA\x97\x97\x95\x5C", true, "\x88\xEA\x97\x97\x95\x5C"},
+        {"C:\\caf\xE9\\a.DAT", false, "a.DAT"},  // code page 1252: one byte each
+        {"A:b", true, "b"},
+        {"", true, ""},
+        {"d\\\x95", true, "\x95"},  // a first byte without its second
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(file_name_of(c.path, c.shift_jis), c.name) << c.path;
+    }
+
+    // The new file lies beside the target, not in a folder cut from the target's name. Stand-in
+    // file operations: the C runtime of a Windows test run need not read code page 932.
+    std::vector<std::string> created;
+    SafeWriteFiles files;
+    files.create_new = [&](const std::string& name) {
+        created.push_back(name);
+        return create_new_file(path("new.TMP"));
+    };
+    files.replace = [](auto&, auto&) { return true; };
+    ASSERT_TRUE(write_file_safely("C:\\maps\\\x83\x5C\x95\x5C.DAT", "new", true, files));
+    EXPECT_EQ(created, std::vector<std::string>{"C:\\maps\\~LM0000.TMP"});
+    EXPECT_EQ(contents(path("new.TMP")), "new");
 }
 
 }  // namespace

@@ -314,13 +314,13 @@ const SafeWriteFiles safe_write_files = {
 
 void write_listing(const std::string& path) {
     if (!write_file_safely(path, listing_text(editor.model, *editor.start.list),
-                           safe_write_files)) {
+                           editor.start.shift_jis, safe_write_files)) {
         show_message(editor.main, editor.texts->create_failed, MB_OK | MB_ICONERROR);
         return;
     }
     editor.file_path = path;
     editor.has_file = true;
-    show_file_label(from_ansi(file_name_of(path)));
+    show_file_label(from_ansi(file_name_of(path, editor.start.shift_jis)));
 }
 
 void on_open() {
@@ -338,7 +338,7 @@ void on_open() {
         show_message(editor.main, editor.texts->form_wrong, MB_OK | MB_ICONERROR);
         return;
     }
-    show_file_label(from_ansi(file_name_of(path)));
+    show_file_label(from_ansi(file_name_of(path, editor.start.shift_jis)));
     editor.file_path = path;
     editor.has_file = true;
     show_model(loaded);
@@ -402,7 +402,8 @@ void on_export() {
     if (!choose_file(true, true, path)) {
         return;
     }
-    if (!write_file_safely(path, export_text(editor.model), safe_write_files)) {
+    if (!write_file_safely(path, export_text(editor.model), editor.start.shift_jis,
+                           safe_write_files)) {
         show_message(editor.main, editor.texts->create_failed, MB_OK | MB_ICONERROR);
     }
 }

@@ -660,7 +660,8 @@ WORD virtual_key(const std::string& name) {
         {"shift", VK_SHIFT}, {"ctrl", VK_CONTROL}, {"alt", VK_MENU},      {"left", VK_LEFT},
         {"right", VK_RIGHT}, {"up", VK_UP},        {"down", VK_DOWN},     {"space", VK_SPACE},
         {"tab", VK_TAB},     {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE},
-        {"f4", VK_F4},       {"home", VK_HOME},    {"end", VK_END},       {"back", VK_BACK}};
+        {"f4", VK_F4},       {"f10", VK_F10},      {"home", VK_HOME},     {"end", VK_END},
+        {"back", VK_BACK}};
     auto it = names.find(name);
     if (it != names.end()) {
         return it->second;

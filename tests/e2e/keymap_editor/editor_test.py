@@ -1,12 +1,12 @@
-"""Lexmap in English, driven as a user would (real clicks and keys through guidriver): build a
-key map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow
-navigation; ganging after the window moved; Save, New, Open and Export compared byte for
-byte; Keymap Change into the simulated Sparrow keyboard with the 12 s pause and the edited
-time stamp; a listing keeping size code 03H ganged over, saved and opened again; the
-refusals "Key for ganging already ganged.", "File form is wrong!", "File open failed!" and
-"File create failed!" (every temporary name taken, the user's files untouched); a save to a
-path of 259 characters; the setting dialog that cannot be closed; the About box; a second
-instance; the Exit question; a table imported and the keyboard read, each exported again
+"""Lexmap in English, driven as a user would (real clicks and keys through guidriver): build a key
+map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow
+navigation; ganging after the window moved; Save, New (chosen in the menu with the mouse), Open
+and Export compared byte for byte; Keymap Change into the simulated Sparrow keyboard with the
+12 s pause and the edited time stamp; a listing keeping size code 03H ganged over, saved and
+opened again; the refusals "Key for ganging already ganged.", "File form is wrong!", "File open
+failed!" and "File create failed!" (every temporary name taken, the user's files untouched); a
+save to a path of 259 characters; the setting dialog that cannot be closed; the About box; a
+second instance; the Exit question; a table imported and the keyboard read, each exported again
 byte for byte.
 Screenshots go to build/screenshots/keymap_editor/."""
 
@@ -133,8 +133,15 @@ class Editor(LexmapTest):
         self.assertEqual(self.file_bytes(table, expected_table), expected_table)
         self.assertEqual(self.gui.text(editor, FILENAME), "shop.DAT")
 
-        # New, then Open: the same model, gangs included, J1 selected.
-        self.command(editor, "new")
+        # New, chosen with the mouse: "File" on the menu bar just above the client area, then
+        # the first item of the menu that opens. Then Open: the same model, gangs included.
+        list_box = self.gui.rect(editor, LIST)
+        left = list_box["screen"][0] - list_box["client"][0]
+        top = list_box["screen"][1] - list_box["client"][1]
+        self.gui.mouse_click(editor, x=left + 12, y=top - 8)
+        menu_left, menu_top = (int(v) for v in self.gui.find(cls="#32768")["rect"].split(",")[:2])
+        self.shot("file_menu")
+        self.gui.mouse_click(editor, x=menu_left + 24, y=menu_top + 12)
         self.answer(button="yes", icon="warning", text="Contents of editing are lost, Is it OK?")
         self.assertEqual(self.wait_text(editor, FILENAME, "[New File]"), "[New File]")
         # The reset runs after the question has closed.
@@ -144,11 +151,12 @@ class Editor(LexmapTest):
         self.command(editor, "open")
         self.choose_file(saved)
         self.assertEqual(self.wait_text(editor, FILENAME, "shop.DAT"), "shop.DAT")
+        # The label shows before the keys do; this query is answered once Open has ended.
+        self.assert_selected(editor, "J1")
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("D5"))["client"],
                          ganged["client"])
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("J2"))["visible"], 0)
         self.assertEqual(self.gui.text(editor, KEY_FIRST + key("B3")), NAMES[2])
-        self.assert_selected(editor, "J1")
         # Saving again replaces the file with the same bytes.
         saved.write_bytes(b"old")
         self.command(editor, "save")
@@ -227,8 +235,9 @@ class Editor(LexmapTest):
         # Keymap Change of the reset model with an edited time stamp.
         self.command(editor, "new")
         self.answer(button="yes", icon="warning")
-        self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("J2"))["visible"] == 1,
-                   "J2 shown again after New")
+        # F3 was under F4: shown again, the reset has run, and its date is in before ours.
+        self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("F3"))["visible"] == 1,
+                   "F3 shown again after New")
         self.gui.set_text(editor, TIMESTAMP, "2011-01-01")
         self.command(editor, "keymap_change")
         self.answer(button="yes", icon="warning", text="Keymap change is started, Is it OK?")

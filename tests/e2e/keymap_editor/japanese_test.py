@@ -1,16 +1,21 @@
 """Lexmap in Japanese (code page 932) with real clicks and keys: ganged keys, a key code whose
-name holds "&", a refusal, Shift+arrows, the About box and a Keymap Change whose date stamp
-the keyboard refuses; a table imported and the keyboard read, each exported again. Then, in
-English, the other ways Keymap Change fails (no keyboard, a negative reply to the third data
-frame) and a missing key code list. Screenshots go to build/screenshots/keymap_editor/."""
+name holds "&", a refusal, Shift+arrows; Shift-JIS key names (second bytes 5CH) saved under a
+Shift-JIS file name, opened and exported, the commands chosen in the menu by keys; the About
+box and a Keymap Change whose date stamp the keyboard refuses; a table imported and the
+keyboard read, each exported again. Then, in English, the other ways Keymap Change fails (no
+keyboard, a negative reply to the third data frame) and a missing key code list. Screenshots
+go to build/screenshots/keymap_editor/."""
 
 import unittest
 
 from lexmap import (CAPTION, FILENAME, GUIDE, KEY_FIRST, LIST, SIZE, LexmapTest, key,
-                    keycode_names, keymap_frames, keymap_of)
+                    keycode_names, keymap_frames, keymap_of, listing_bytes, table_bytes)
 
 NAMES = keycode_names("ja")
 AMPERSAND = NAMES.index("返品&取消")
+# Names whose characters have the second byte 5CH ("\" in ASCII): 表 95 5C, ソ 83 5C; the
+# last one ends with it.
+SHIFT_JIS_NAMES = ["表示", "ソート", "一覧表"]
 
 
 class JapaneseEditor(LexmapTest):
@@ -19,7 +24,58 @@ class JapaneseEditor(LexmapTest):
     def test_import_table_and_read_keyboard_then_export(self):
         self.check_import_read_and_export()
 
+    def check_shift_jis_round_trip(self, editor):
+        """Shift-JIS names on keys, saved under a Shift-JIS file name through the menu by its
+        access keys, opened again after New, exported through the menu by arrow keys: the
+        files hold the Shift-JIS bytes, the keys show the same names."""
+        names = NAMES + SHIFT_JIS_NAMES
+        display, sort, summary = (names.index(n) for n in SHIFT_JIS_NAMES)
+        for name, code in (("A1", display), ("C3", sort), ("J8", summary)):
+            self.gui.mouse_click(editor, KEY_FIRST + key(name))
+            self.gui.select(editor, LIST, code)
+            self.assertEqual(self.wait_text(editor, KEY_FIRST + key(name), names[code]),
+                             names[code])
+        records = {key("B7"): (AMPERSAND, 0, 0), key("C3"): (sort, 0, 4), key("H5"): (0, 0, 2),
+                   key("A10"): (0, 0, 1), key("F9"): (0, 0, 1), key("A1"): (display, 0, 0),
+                   key("J8"): (summary, 0, 0)}
+        listing = listing_bytes(records, names, "cp932")
+
+        saved = self.folder / "ソ表.DAT"
+        self.gui.key_chord(editor, "alt+f")
+        self.gui.key_chord(editor, "a")  # 名前をつけて保存(&A)
+        self.choose_file(saved)
+        self.assertEqual(self.file_bytes(saved, listing), listing)
+        self.assertEqual(self.wait_text(editor, FILENAME, "ソ表.DAT"), "ソ表.DAT")
+
+        self.command(editor, "new")
+        self.answer(button="yes", icon="warning", text="編集内容は失われます。よろしいですか？")
+        self.assertEqual(self.wait_text(editor, KEY_FIRST + key("J8"), names[0]), names[0])
+        self.command(editor, "open")
+        self.choose_file(saved)
+        self.assertEqual(self.wait_text(editor, FILENAME, "ソ表.DAT"), "ソ表.DAT")
+        self.assert_selected(editor, "J1")  # answered once Open has ended
+        for name in ("A1", "C3", "J8"):
+            self.assertEqual(self.gui.text(editor, KEY_FIRST + key(name)),
+                             names[records[key(name)][0]])
+        self.gui.mouse_click(editor, KEY_FIRST + key("J8"))
+        self.until(lambda: self.gui.listbox_selection(editor, LIST)["text"] == "一覧表",
+                   "一覧表 selected in the list")
+        self.shot("shift_jis_names")
+
+        table = self.folder / "一覧表.TBL"
+        self.gui.key_chord(editor, "f10")
+        self.gui.key_chord(editor, "down")  # opens ファイル(&F) on its first item
+        self.gui.key_chord(editor, "down", repeat=4)
+        self.shot("file_menu")
+        self.gui.key_chord(editor, "enter")  # キーコードファイル出力(&K)
+        self.choose_file(table)
+        expected = table_bytes(keymap_of(records))
+        self.assertEqual(self.file_bytes(table, expected), expected)
+        self.assertEqual(saved.read_bytes(), listing)
+
     def test_gangs_ampersand_refusal_navigation_and_refused_stamp(self):
+        with (self.program / "Keycode.Jpn").open("ab") as names:
+            names.write("".join(n + "\r\n" for n in SHIFT_JIS_NAMES).encode("cp932"))
         self.start_sim(models=(1, 2), commands=["fault 1 nak on 08"])
         process, editor = self.start_editor()
         controls = self.gui.controls(editor)
@@ -49,6 +105,7 @@ class JapaneseEditor(LexmapTest):
         self.gui.mouse_click(editor, KEY_FIRST + key("D2"))
         self.assert_selected(editor, "C3")
         self.shot("editor_ganged")
+        self.check_shift_jis_round_trip(editor)
 
         self.command(editor, "about")
         about = self.gui.find(title="バージョン情報", timeout_ms=20000)
