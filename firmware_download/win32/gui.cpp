@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/date_text.h"
+#include "common/win32/file_chooser.h"
 #include "common/win32/message_box.h"
 #include "common/win32/wide_text.h"
 #include "firmware_download/batch.h"
@@ -20,6 +21,9 @@
 namespace firmware_download::win32 {
 namespace {
 
+using common::win32::choose_file_name;
+using common::win32::FileChooser;
+using common::win32::FileDialog;
 using common::win32::from_ansi;
 using common::win32::from_utf8;
 using common::win32::to_ansi;
@@ -239,21 +243,16 @@ void run_date_stamp(HWND main_dialog, Tool& tool) {
 // ---------------------------------------------------------------------------------------------
 // Main dialog
 
+constexpr FileChooser firmware_to_open = {FileDialog::open, L"Hex Files (*.mhx)\0*.mhx\0", L"mhx",
+                                          OFN_HIDEREADONLY | OFN_CREATEPROMPT};
+
 void choose_file(HWND dialog) {
     wchar_t name[MAX_PATH + 1] = {};
     std::wstring shown = control_text(dialog, IDC_FILE_NAME);
     if (shown.size() <= MAX_PATH) {
         shown.copy(name, shown.size());
     }
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = dialog;
-    ofn.lpstrFilter = L"Hex Files (*.mhx)\0*.mhx\0";
-    ofn.lpstrFile = name;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrDefExt = L"mhx";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_CREATEPROMPT;
-    if (GetOpenFileNameW(&ofn)) {
+    if (choose_file_name(dialog, firmware_to_open, name, MAX_PATH)) {
         SetDlgItemTextW(dialog, IDC_FILE_NAME, name);
     }
 }
