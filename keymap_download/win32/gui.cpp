@@ -10,6 +10,7 @@
 #include "common/date_text.h"
 #include "common/win32/file_chooser.h"
 #include "common/win32/message_box.h"
+#include "common/win32/painting_pause.h"
 #include "common/win32/wide_text.h"
 #include "keymap_download/batch.h"
 #include "keymap_download/win32/resource.h"
@@ -23,6 +24,7 @@ using common::win32::FileChooser;
 using common::win32::FileDialog;
 using common::win32::from_ansi;
 using common::win32::from_utf8;
+using common::win32::pause_painting;
 using common::win32::to_ansi;
 
 constexpr UINT completion_message = WM_USER + completion_message_offset;
@@ -174,24 +176,8 @@ void show_date_stamp_window(HWND main_dialog, Tool& tool) {
 // The keyboard needs the pause before it takes the date stamp. The main dialog stays blocked
 // meanwhile, but windows are repainted (and messages sent by other programs answered) so the
 // date stamp window stays readable.
-void pause_painting(Tool& tool) {
-    std::uint64_t deadline = tool.clock.now_ms() + date_stamp_pause_ms;
-    for (;;) {
-        std::uint64_t now = tool.clock.now_ms();
-        if (now >= deadline) {
-            break;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
-                                  QS_PAINT | QS_SENDMESSAGE);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 void run_date_stamp(HWND main_dialog, Tool& tool) {
-    pause_painting(tool);
+    pause_painting(tool.clock, date_stamp_pause_ms);
     bool stamped = tool.session.send_date_stamp(tool.date_text);
     if (tool.date_stamp_window != nullptr) {
         DestroyWindow(tool.date_stamp_window);
