@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include "common/hex_digit.h"
 #include "keymap_download/keymap_table.h"
 #include "keymap_editor/text_cut.h"
 
@@ -48,24 +49,11 @@ std::vector<Line> split_lines(std::string_view bytes) {
     return lines;
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // Two characters as a hexadecimal number, stopping at the first that is not a hex digit.
 std::uint8_t hex_field(std::string_view text, std::size_t column) {
     unsigned value = 0;
     for (std::size_t i = column - 1; i < column + 1; ++i) {
-        const int digit = hex_digit(text[i]);
+        const int digit = common::hex_digit(text[i]);
         if (digit < 0) {
             break;
         }

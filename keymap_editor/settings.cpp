@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "common/hex_digit.h"
 #include "common/language.h"
 #include "keymap_editor/text_cut.h"
 
@@ -59,15 +60,11 @@ int profile_int(std::string_view value) {
     // Only the low 32 bits are kept, as the system's reader keeps them.
     std::uint32_t number = 0;
     for (; i < value.size(); ++i) {
-        const char c = value[i];
-        const unsigned digit = c >= '0' && c <= '9'   ? static_cast<unsigned>(c - '0')
-                               : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
-                               : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
-                                                      : 16;
-        if (digit >= base) {
+        const int digit = common::hex_digit(value[i]);
+        if (digit < 0 || static_cast<unsigned>(digit) >= base) {
             break;
         }
-        number = number * base + digit;
+        number = number * base + static_cast<unsigned>(digit);
     }
     if (negative) {
         number = 0u - number;

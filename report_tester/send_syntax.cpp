@@ -1,24 +1,13 @@
 #include "report_tester/send_syntax.h"
 
+#include "common/hex_digit.h"
+
 namespace report_tester {
 
 namespace {
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 bool token_character(char c) {
-    return hex_value(c) >= 0 || c == 'S' || c == 'N' || c == 'C' || c == 's' || c == 'n' ||
+    return common::hex_digit(c) >= 0 || c == 'S' || c == 'N' || c == 'C' || c == 's' || c == 'n' ||
            c == 'c';
 }
 
@@ -45,11 +34,11 @@ bool convert_send_text(std::string_view text, std::uint8_t sequence, SendBuffer&
             value = sequence;
         } else if ((first == 'C' && second == 'S') || (first == 'c' && second == 's')) {
             value = static_cast<std::uint8_t>(0u - sum);
-        } else if (hex_value(first) >= 0) {
+        } else if (common::hex_digit(first) >= 0) {
             // The token's leading hexadecimal digits: "Cs" is 0x0C, a last single digit itself.
-            int v = hex_value(first);
-            if (has_second && hex_value(second) >= 0) {
-                v = v * 16 + hex_value(second);
+            int v = common::hex_digit(first);
+            if (has_second && common::hex_digit(second) >= 0) {
+                v = v * 16 + common::hex_digit(second);
             }
             value = static_cast<std::uint8_t>(v);
         }

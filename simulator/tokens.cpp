@@ -1,24 +1,13 @@
 #include "simulator/tokens.h"
 
+#include "common/hex_digit.h"
+
 namespace simulator {
 
 namespace {
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -68,7 +57,7 @@ bool parse_hex_byte(std::string_view word, std::uint8_t& value) {
     }
     int v = 0;
     for (char c : word) {
-        int d = hex_digit(c);
+        int d = common::hex_digit(c);
         if (d < 0) {
             return false;
         }

@@ -14,6 +14,7 @@
 #include "simulator/frame_log.h"
 #include "simulator/inprocess_host.h"
 #include "simulator/simulation.h"
+#include "simulator/tests/test_frames.h"
 
 namespace firmware_download {
 
@@ -79,16 +80,7 @@ class KeyboardFixture : public ::testing::Test {
     std::vector<std::filesystem::path> files_;
 };
 
-// Frame bytes as "00 20 06 …", the first `n` of them.
-inline std::string hex(const hidlink::Frame& frame, std::size_t n) {
-    std::string text;
-    char part[4];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(part, sizeof part, i == 0 ? "%02X" : " %02X", frame[i]);
-        text += part;
-    }
-    return text;
-}
+using simulator::testing::hex;
 
 // One S-record of type '1', '2' or '3' with its checksum (plus `checksum_delta`); `count` < 0
 // gives the right count.

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "common/date_text.h"
+#include "common/win32/file_chooser.h"
 #include "common/win32/message_box.h"
+#include "common/win32/painting_pause.h"
 #include "common/win32/wide_text.h"
 #include "firmware_download/batch.h"
 #include "firmware_download/srecord.h"
@@ -20,8 +22,12 @@
 namespace firmware_download::win32 {
 namespace {
 
+using common::win32::choose_file_name;
+using common::win32::FileChooser;
+using common::win32::FileDialog;
 using common::win32::from_ansi;
 using common::win32::from_utf8;
+using common::win32::pause_painting;
 using common::win32::to_ansi;
 
 constexpr UINT completion_message = WM_USER + completion_message_offset;
@@ -210,24 +216,8 @@ void show_notice(HWND main_dialog, Tool& tool) {
 // The keyboard needs the pause before it takes the date stamp. The main dialog stays blocked
 // meanwhile, but windows are repainted (and messages sent by other programs answered) so the
 // notice stays readable.
-void pause_painting(Tool& tool) {
-    std::uint64_t deadline = tool.clock.now_ms() + date_stamp_pause_ms;
-    for (;;) {
-        std::uint64_t now = tool.clock.now_ms();
-        if (now >= deadline) {
-            break;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
-                                  QS_PAINT | QS_SENDMESSAGE);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 void run_date_stamp(HWND main_dialog, Tool& tool) {
-    pause_painting(tool);
+    pause_painting(tool.clock, date_stamp_pause_ms);
     bool stamped = tool.session.send_date_stamp(tool.date_text);
     if (tool.notice != nullptr) {
         DestroyWindow(tool.notice);
@@ -239,21 +229,16 @@ void run_date_stamp(HWND main_dialog, Tool& tool) {
 // ---------------------------------------------------------------------------------------------
 // Main dialog
 
+constexpr FileChooser firmware_to_open = {FileDialog::open, L"Hex Files (*.mhx)\0*.mhx\0", L"mhx",
+                                          OFN_HIDEREADONLY | OFN_CREATEPROMPT};
+
 void choose_file(HWND dialog) {
     wchar_t name[MAX_PATH + 1] = {};
     std::wstring shown = control_text(dialog, IDC_FILE_NAME);
     if (shown.size() <= MAX_PATH) {
         shown.copy(name, shown.size());
     }
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = dialog;
-    ofn.lpstrFilter = L"Hex Files (*.mhx)\0*.mhx\0";
-    ofn.lpstrFile = name;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrDefExt = L"mhx";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_CREATEPROMPT;
-    if (GetOpenFileNameW(&ofn)) {
+    if (choose_file_name(dialog, firmware_to_open, name, MAX_PATH)) {
         SetDlgItemTextW(dialog, IDC_FILE_NAME, name);
     }
 }

@@ -74,43 +74,17 @@ class HidDevice : public OverlappedDevice {
     }
 
     bool button_capabilities(ReportKind kind, std::vector<CapabilityRecord>& records) override {
-        records.clear();
-        USHORT count = announced(kind, caps_.NumberInputButtonCaps, caps_.NumberOutputButtonCaps,
-                                 caps_.NumberFeatureButtonCaps);
-        std::vector<HIDP_BUTTON_CAPS> raw(count);
-        if (count == 0) {
-            return true;
-        }
-        if (HidP_GetSpecificButtonCaps(report_type(kind), 0, 0, 0, raw.data(), &count,
-                                       preparsed_) != HIDP_STATUS_SUCCESS) {
-            return false;
-        }
-        for (USHORT i = 0; i < count && i < raw.size(); ++i) {
-            const HIDP_BUTTON_CAPS& c = raw[i];
-            records.push_back(record(c.UsagePage, c.ReportID, c.IsRange, c.Range.UsageMin,
-                                     c.Range.UsageMax, c.NotRange.Usage));
-        }
-        return true;
+        const USHORT count = announced(kind, caps_.NumberInputButtonCaps,
+                                       caps_.NumberOutputButtonCaps, caps_.NumberFeatureButtonCaps);
+        return specific_capabilities<HIDP_BUTTON_CAPS>(kind, count, HidP_GetSpecificButtonCaps,
+                                                       records);
     }
 
     bool value_capabilities(ReportKind kind, std::vector<CapabilityRecord>& records) override {
-        records.clear();
-        USHORT count = announced(kind, caps_.NumberInputValueCaps, caps_.NumberOutputValueCaps,
-                                 caps_.NumberFeatureValueCaps);
-        std::vector<HIDP_VALUE_CAPS> raw(count);
-        if (count == 0) {
-            return true;
-        }
-        if (HidP_GetSpecificValueCaps(report_type(kind), 0, 0, 0, raw.data(), &count, preparsed_) !=
-            HIDP_STATUS_SUCCESS) {
-            return false;
-        }
-        for (USHORT i = 0; i < count && i < raw.size(); ++i) {
-            const HIDP_VALUE_CAPS& c = raw[i];
-            records.push_back(record(c.UsagePage, c.ReportID, c.IsRange, c.Range.UsageMin,
-                                     c.Range.UsageMax, c.NotRange.Usage));
-        }
-        return true;
+        const USHORT count = announced(kind, caps_.NumberInputValueCaps,
+                                       caps_.NumberOutputValueCaps, caps_.NumberFeatureValueCaps);
+        return specific_capabilities<HIDP_VALUE_CAPS>(kind, count, HidP_GetSpecificValueCaps,
+                                                      records);
     }
 
     std::uint32_t max_usage_list_length(ReportKind kind, std::uint16_t usage_page) override {
@@ -129,15 +103,32 @@ class HidDevice : public OverlappedDevice {
         return kind == ReportKind::input ? input : kind == ReportKind::output ? output : feature;
     }
 
-    static CapabilityRecord record(USAGE page, UCHAR report_id, BOOLEAN is_range, USAGE min,
-                                   USAGE max, USAGE single) {
-        CapabilityRecord r;
-        r.usage_page = page;
-        r.report_id = report_id;
-        r.is_range = is_range != 0;
-        r.usage_min = r.is_range ? min : single;
-        r.usage_max = r.is_range ? max : single;
-        return r;
+    // The records of one kind, `count` of them announced, through HidP_GetSpecificButtonCaps
+    // or HidP_GetSpecificValueCaps (`Raw` is the record type it fills); both records carry the
+    // fields read here.
+    template <typename Raw, typename GetSpecificCaps>
+    bool specific_capabilities(ReportKind kind, USHORT count, GetSpecificCaps get_specific_caps,
+                               std::vector<CapabilityRecord>& records) const {
+        records.clear();
+        std::vector<Raw> raw(count);
+        if (count == 0) {
+            return true;
+        }
+        if (get_specific_caps(report_type(kind), 0, 0, 0, raw.data(), &count, preparsed_) !=
+            HIDP_STATUS_SUCCESS) {
+            return false;
+        }
+        for (USHORT i = 0; i < count && i < raw.size(); ++i) {
+            const Raw& c = raw[i];
+            CapabilityRecord r;
+            r.usage_page = c.UsagePage;
+            r.report_id = c.ReportID;
+            r.is_range = c.IsRange != 0;
+            r.usage_min = r.is_range ? c.Range.UsageMin : c.NotRange.Usage;
+            r.usage_max = r.is_range ? c.Range.UsageMax : c.NotRange.Usage;
+            records.push_back(r);
+        }
+        return true;
     }
 
     PHIDP_PREPARSED_DATA preparsed_ = nullptr;

@@ -11,6 +11,7 @@
 #include "simulator/frame_log.h"
 #include "simulator/inprocess_host.h"
 #include "simulator/simulation.h"
+#include "simulator/tests/test_frames.h"
 
 namespace keymap_download {
 
@@ -56,15 +57,6 @@ class KeyboardFixture : public TempFolder {
     std::vector<hidlink::Frame> sent_;
 };
 
-// Frame bytes as "00 21 06 …", the first `n` of them.
-inline std::string hex(const hidlink::Frame& frame, std::size_t n) {
-    std::string text;
-    char part[4];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(part, sizeof part, i == 0 ? "%02X" : " %02X", frame[i]);
-        text += part;
-    }
-    return text;
-}
+using simulator::testing::hex;
 
 }  // namespace keymap_download

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "common/date_text.h"
+#include "common/win32/file_chooser.h"
 #include "common/win32/message_box.h"
+#include "common/win32/painting_pause.h"
 #include "common/win32/wide_text.h"
 #include "keymap_download/batch.h"
 #include "keymap_download/win32/resource.h"
@@ -17,8 +19,12 @@
 namespace keymap_download::win32 {
 namespace {
 
+using common::win32::choose_file_name;
+using common::win32::FileChooser;
+using common::win32::FileDialog;
 using common::win32::from_ansi;
 using common::win32::from_utf8;
+using common::win32::pause_painting;
 using common::win32::to_ansi;
 
 constexpr UINT completion_message = WM_USER + completion_message_offset;
@@ -170,24 +176,8 @@ void show_date_stamp_window(HWND main_dialog, Tool& tool) {
 // The keyboard needs the pause before it takes the date stamp. The main dialog stays blocked
 // meanwhile, but windows are repainted (and messages sent by other programs answered) so the
 // date stamp window stays readable.
-void pause_painting(Tool& tool) {
-    std::uint64_t deadline = tool.clock.now_ms() + date_stamp_pause_ms;
-    for (;;) {
-        std::uint64_t now = tool.clock.now_ms();
-        if (now >= deadline) {
-            break;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
-                                  QS_PAINT | QS_SENDMESSAGE);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 void run_date_stamp(HWND main_dialog, Tool& tool) {
-    pause_painting(tool);
+    pause_painting(tool.clock, date_stamp_pause_ms);
     bool stamped = tool.session.send_date_stamp(tool.date_text);
     if (tool.date_stamp_window != nullptr) {
         DestroyWindow(tool.date_stamp_window);
@@ -199,16 +189,14 @@ void run_date_stamp(HWND main_dialog, Tool& tool) {
 // ---------------------------------------------------------------------------------------------
 // Main dialog
 
+constexpr const wchar_t* table_filter = L"tbl Files (*.tbl)\0*.tbl\0";
+constexpr FileChooser table_to_open = {FileDialog::open, table_filter, L"tbl",
+                                       OFN_HIDEREADONLY | OFN_CREATEPROMPT};
+constexpr FileChooser table_to_save = {FileDialog::save, table_filter, L"tbl",
+                                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT};
+
 void choose_file(HWND dialog, Tool& tool) {
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = dialog;
-    ofn.lpstrFilter = L"tbl Files (*.tbl)\0*.tbl\0";
-    ofn.lpstrFile = tool.file_name;
-    ofn.nMaxFile = max_dialog_text;
-    ofn.lpstrDefExt = L"tbl";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_CREATEPROMPT;
-    GetOpenFileNameW(&ofn);
+    choose_file_name(dialog, table_to_open, tool.file_name, max_dialog_text);
     // Cancelling puts back the name last chosen or last taken by Run.
     SetDlgItemTextW(dialog, IDC_FILE_NAME, tool.file_name);
 }
@@ -242,15 +230,7 @@ void run_download(HWND dialog, Tool& tool) {
 // The save button: the selected model's key map, read and saved where the user chooses.
 void save_keymap(HWND dialog, Tool& tool) {
     wchar_t path[max_dialog_text + 1] = {};
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = dialog;
-    ofn.lpstrFilter = L"tbl Files (*.tbl)\0*.tbl\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = max_dialog_text;
-    ofn.lpstrDefExt = L"tbl";
-    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    if (!GetSaveFileNameW(&ofn)) {
+    if (!choose_file_name(dialog, table_to_save, path, max_dialog_text)) {
         return;
     }
     const HCURSOR cursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));

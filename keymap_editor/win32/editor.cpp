@@ -12,6 +12,7 @@
 
 #include "common/clock.h"
 #include "common/date_text.h"
+#include "common/win32/file_chooser.h"
 #include "common/win32/wide_text.h"
 #include "hidlink/link.h"
 #include "hidlink/win32/host_factory.h"
@@ -25,6 +26,9 @@ namespace keymap_editor::win32 {
 
 namespace {
 
+using common::win32::choose_file_name;
+using common::win32::FileChooser;
+using common::win32::FileDialog;
 using common::win32::from_ansi;
 using common::win32::from_utf8;
 using common::win32::to_ansi;
@@ -248,18 +252,17 @@ void on_size_box(int index) {
 // The listing and table choosers; false when the user cancelled.
 bool choose_file(bool save, bool table, std::string& path) {
     wchar_t table_path[MAX_PATH] = {};
-    OPENFILENAMEW chooser = {};
-    chooser.lStructSize = sizeof chooser;
-    chooser.hwndOwner = editor.main;
-    chooser.lpstrFilter = table ? L"KeyTable (*.TBL)\0*.TBL\0" : L"Files (*.DAT)\0*.DAT\0";
-    chooser.lpstrFile = table ? table_path : editor.chooser_path;
-    chooser.nMaxFile = MAX_PATH;
-    chooser.lpstrDefExt = table ? L"TBL" : L"DAT";
-    chooser.Flags = OFN_HIDEREADONLY | (save ? 0 : OFN_CREATEPROMPT);
-    if (!(save ? GetSaveFileNameW(&chooser) : GetOpenFileNameW(&chooser))) {
+    const FileChooser chooser = {
+        save ? FileDialog::save : FileDialog::open,
+        table ? L"KeyTable (*.TBL)\0*.TBL\0" : L"Files (*.DAT)\0*.DAT\0",
+        table ? L"TBL" : L"DAT",
+        static_cast<DWORD>(OFN_HIDEREADONLY | (save ? 0 : OFN_CREATEPROMPT)),
+    };
+    wchar_t* const name = table ? table_path : editor.chooser_path;
+    if (!choose_file_name(editor.main, chooser, name, MAX_PATH)) {
         return false;
     }
-    path = to_ansi(chooser.lpstrFile);
+    path = to_ansi(name);
     return true;
 }
 

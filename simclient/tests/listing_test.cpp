@@ -2,40 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <vector>
+
 namespace simclient {
 namespace {
 
-ListedInterface keyboard_interface() {
-    ListedInterface i;
-    i.id = 7;
-    i.vendor_id = 0x1FF3;
-    i.product_id = 0x0002;
-    i.caps.usage_page = 0xFF01;
-    i.caps.usage = 0x0001;
-    i.caps.report_length[0] = 38;
-    i.caps.report_length[1] = 38;
-    i.caps.value_caps[0] = 1;
-    i.caps.value_caps[1] = 1;
-    i.value_records[0] = {{0xFF01, 0, true, 1, 2}};
-    i.value_records[1] = {{0xFF01, 0, false, 1, 1}};
-    return i;
-}
-
-ListedInterface decoy_interface() {
-    ListedInterface i;
-    i.id = 6;
-    i.vendor_id = 0x1FF3;
-    i.product_id = 0x0002;
-    i.caps.usage_page = 0x0001;
-    i.caps.usage = 0x0006;
-    i.caps.report_length[0] = 9;
-    i.caps.report_length[2] = 2;
-    i.caps.button_caps[0] = 2;
-    i.caps.value_caps[2] = 1;
-    i.button_records[0] = {{0x0007, 0, true, 0xE0, 0xE7}, {0x0007, 0, true, 0x00, 0x65}};
-    i.value_records[2] = {{0xFF00, 3, false, 0x20, 0x20}};
-    return i;
-}
+// A decoy (the keyboard collection) and the vendor interface, each with records of more than
+// one report kind.
+const ListedInterface sample_interfaces[] = {
+    {.id = 6,
+     .vendor_id = 0x1FF3,
+     .product_id = 0x0002,
+     .caps = {.usage = 0x0006,
+              .usage_page = 0x0001,
+              .report_length = {9, 0, 2},
+              .button_caps = {2, 0, 0},
+              .value_caps = {0, 0, 1}},
+     .button_records = {{{{0x0007, 0, true, 0xE0, 0xE7}, {0x0007, 0, true, 0x00, 0x65}}, {}, {}}},
+     .value_records = {{{}, {}, {{0xFF00, 3, false, 0x20, 0x20}}}}},
+    {.id = 7,
+     .vendor_id = 0x1FF3,
+     .product_id = 0x0002,
+     .caps = {.usage = 0x0001,
+              .usage_page = 0xFF01,
+              .report_length = {38, 38, 0},
+              .value_caps = {1, 1, 0}},
+     .button_records = {},
+     .value_records = {{{{0xFF01, 0, true, 1, 2}}, {{0xFF01, 0, false, 1, 1}}, {}}}},
+};
 
 void expect_same(const ListedInterface& a, const ListedInterface& b) {
     EXPECT_EQ(a.id, b.id);
@@ -62,7 +57,8 @@ void expect_same(const ListedInterface& a, const ListedInterface& b) {
 }
 
 TEST(SimListing, RoundTripKeepsOrderAndEveryField) {
-    std::vector<ListedInterface> sent = {decoy_interface(), keyboard_interface()};
+    const std::vector<ListedInterface> sent(std::begin(sample_interfaces),
+                                            std::end(sample_interfaces));
     std::string text = format_listing(sent);
     std::vector<ListedInterface> received;
     std::string error;

@@ -114,19 +114,29 @@ void unload() {
     exports = Exports{};
 }
 
-int thread_count() {
+// How many entries of a Toolhelp snapshot of `kind` (walked with `first` and `next`) `wanted`
+// takes; 0 when no snapshot could be made.
+template <typename Entry, typename Wanted>
+int count_snapshot_entries(DWORD kind, BOOL(WINAPI* first)(HANDLE, Entry*),
+                           BOOL(WINAPI* next)(HANDLE, Entry*), Wanted wanted) {
     int count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    HANDLE snapshot = CreateToolhelp32Snapshot(kind, 0);
     if (snapshot != INVALID_HANDLE_VALUE) {
-        THREADENTRY32 entry{};
+        Entry entry{};
         entry.dwSize = sizeof entry;
-        for (BOOL more = Thread32First(snapshot, &entry); more;
-             more = Thread32Next(snapshot, &entry)) {
-            count += entry.th32OwnerProcessID == GetCurrentProcessId();
+        for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry)) {
+            count += wanted(entry);
         }
         CloseHandle(snapshot);
     }
     return count;
+}
+
+int thread_count() {
+    return count_snapshot_entries(TH32CS_SNAPTHREAD, Thread32First, Thread32Next,
+                                  [](const THREADENTRY32& entry) {
+                                      return entry.th32OwnerProcessID == GetCurrentProcessId();
+                                  });
 }
 
 int initial_threads = 1;
@@ -314,17 +324,10 @@ BOOL CALLBACK count_tool_window(HWND window, LPARAM count) {
 }
 
 std::string tool_line() {
-    int count = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot != INVALID_HANDLE_VALUE) {
-        PROCESSENTRY32 entry{};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more;
-             more = Process32Next(snapshot, &entry)) {
-            count += lstrcmpiA(entry.szExeFile, "TAVBuzzChk.exe") == 0;
-        }
-        CloseHandle(snapshot);
-    }
+    const int count = count_snapshot_entries(
+        TH32CS_SNAPPROCESS, Process32First, Process32Next, [](const PROCESSENTRY32& entry) {
+            return lstrcmpiA(entry.szExeFile, "TAVBuzzChk.exe") == 0;
+        });
     std::string handles = "-";
     HWND window = FindWindowA("TAVBuzzerChk:MAIN", "TAVBUZZERCHK");
     DWORD pid = 0;

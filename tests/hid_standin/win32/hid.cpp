@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 
 extern "C" {
 #include <hidsdi.h>
@@ -76,11 +77,32 @@ bool matches(const simclient::CapabilityRecord& record, USAGE page, USAGE usage)
     return usage == 0 || (usage >= record.usage_min && usage <= record.usage_max);
 }
 
-// Fills `out` with the records matching the filter, as HidP_GetSpecific*Caps does.
-template <typename Caps, typename Fill>
+// One record as HidP_GetSpecific*Caps hands it out; a value is one absolute byte.
+template <typename Caps>
+void fill_caps(Caps& out, const simclient::CapabilityRecord& r) {
+    std::memset(&out, 0, sizeof out);
+    out.UsagePage = r.usage_page;
+    out.ReportID = r.report_id;
+    out.IsRange = r.is_range;
+    out.IsAbsolute = TRUE;
+    if constexpr (std::is_same_v<Caps, HIDP_VALUE_CAPS>) {
+        out.BitSize = 8;
+        out.ReportCount = 1;
+        out.LogicalMax = 255;
+    }
+    if (r.is_range) {
+        out.Range.UsageMin = r.usage_min;
+        out.Range.UsageMax = r.usage_max;
+    } else {
+        out.NotRange.Usage = r.usage_min;
+    }
+}
+
+// Fills `out` with the button or value records (by `Caps`) matching the filter, as
+// HidP_GetSpecific*Caps does.
+template <typename Caps>
 NTSTATUS specific_caps(HIDP_REPORT_TYPE type, USAGE page, USHORT link_collection, USAGE usage,
-                       Caps* out, PUSHORT length, PHIDP_PREPARSED_DATA data, bool buttons,
-                       Fill fill) {
+                       Caps* out, PUSHORT length, PHIDP_PREPARSED_DATA data) {
     const Preparsed* preparsed = live(data);
     if (preparsed == nullptr) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
@@ -93,8 +115,9 @@ NTSTATUS specific_caps(HIDP_REPORT_TYPE type, USAGE page, USHORT link_collection
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
     // Every simulated capability lies in the top collection (0): another collection has none.
-    const auto& records =
-        buttons ? preparsed->listed.button_records[kind] : preparsed->listed.value_records[kind];
+    const auto& records = std::is_same_v<Caps, HIDP_BUTTON_CAPS>
+                              ? preparsed->listed.button_records[kind]
+                              : preparsed->listed.value_records[kind];
     USHORT room = out == nullptr ? 0 : *length;
     USHORT copied = 0;
     bool more = false;
@@ -103,8 +126,7 @@ NTSTATUS specific_caps(HIDP_REPORT_TYPE type, USAGE page, USHORT link_collection
             continue;
         }
         if (copied < room) {
-            std::memset(&out[copied], 0, sizeof(Caps));
-            fill(out[copied], record);
+            fill_caps(out[copied], record);
             ++copied;
         } else {
             more = true;
@@ -199,40 +221,13 @@ NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
 NTSTATUS NTAPI HidP_GetSpecificButtonCaps(HIDP_REPORT_TYPE type, USAGE page, USHORT collection,
                                           USAGE usage, PHIDP_BUTTON_CAPS caps, PUSHORT length,
                                           PHIDP_PREPARSED_DATA data) {
-    return specific_caps(type, page, collection, usage, caps, length, data, true,
-                         [](HIDP_BUTTON_CAPS& out, const simclient::CapabilityRecord& r) {
-                             out.UsagePage = r.usage_page;
-                             out.ReportID = r.report_id;
-                             out.IsRange = r.is_range;
-                             out.IsAbsolute = TRUE;
-                             if (r.is_range) {
-                                 out.Range.UsageMin = r.usage_min;
-                                 out.Range.UsageMax = r.usage_max;
-                             } else {
-                                 out.NotRange.Usage = r.usage_min;
-                             }
-                         });
+    return specific_caps(type, page, collection, usage, caps, length, data);
 }
 
 NTSTATUS NTAPI HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE type, USAGE page, USHORT collection,
                                          USAGE usage, PHIDP_VALUE_CAPS caps, PUSHORT length,
                                          PHIDP_PREPARSED_DATA data) {
-    return specific_caps(type, page, collection, usage, caps, length, data, false,
-                         [](HIDP_VALUE_CAPS& out, const simclient::CapabilityRecord& r) {
-                             out.UsagePage = r.usage_page;
-                             out.ReportID = r.report_id;
-                             out.IsRange = r.is_range;
-                             out.IsAbsolute = TRUE;
-                             out.BitSize = 8;
-                             out.ReportCount = 1;
-                             out.LogicalMax = 255;
-                             if (r.is_range) {
-                                 out.Range.UsageMin = r.usage_min;
-                                 out.Range.UsageMax = r.usage_max;
-                             } else {
-                                 out.NotRange.Usage = r.usage_min;
-                             }
-                         });
+    return specific_caps(type, page, collection, usage, caps, length, data);
 }
 
 ULONG NTAPI HidP_MaxUsageListLength(HIDP_REPORT_TYPE type, USAGE page, PHIDP_PREPARSED_DATA data) {
