@@ -52,8 +52,8 @@ struct OutgoingTransfer {
     std::function<void(std::size_t bytes_sent)> on_progress;
     // Before each data frame; true leaves the data loop (the end frame is still sent).
     std::function<bool()> cancel_requested;
-    // Before the start phase, after it, after each data reply and after the end phase;
-    // false ends the transfer as over its budget.
+    // Before the start phase, after it and after each data reply (not once the end frame is
+    // accepted: the keyboard then holds the data); false ends the transfer as over its budget.
     std::function<bool()> within_budget;
 };
 
