@@ -4,24 +4,11 @@
 #include <memory>
 #include <new>
 
+#include "common/hex_digit.h"
+
 namespace firmware_download {
 
 namespace {
-
-// Hex digits in either case, as the tools that write S-records produce them; anything else in
-// a digit position counts as 0 (inside the window it then fails the checksum in practice).
-std::uint8_t digit_value(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<std::uint8_t>(c - '0');
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<std::uint8_t>(c - 'A' + 10);
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<std::uint8_t>(c - 'a' + 10);
-    }
-    return 0;
-}
 
 bool in_window(std::uint32_t address) {
     return address >= window_start && address <= window_end;
@@ -51,6 +38,15 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
     bool window_written = false;
 
     for (char c : text) {
+        const int digit = common::hex_digit(c);  // either case, as S-record writers produce
+        const bool digit_expected = state == State::count || state == State::address ||
+                                    state == State::data || state == State::checksum;
+        if (digit_expected && digit < 0) {
+            // A record cut short or damaged: taking the next record's "S" or a line end as a
+            // digit can still match the checksum and leave a hole in the image.
+            return ParseOutcome::format_error;
+        }
+        const auto value = static_cast<std::uint8_t>(digit);
         switch (state) {
             case State::seek:
                 if (c == 'S') {
@@ -75,7 +71,7 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                 }
                 break;
             case State::count:
-                field = static_cast<std::uint8_t>(field * 16 + digit_value(c));
+                field = static_cast<std::uint8_t>(field * 16 + value);
                 if (++digits_seen == 2) {
                     sum = static_cast<std::uint8_t>(sum + field);
                     data_digits = 2 * field - address_digits - 2;
@@ -84,7 +80,7 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                 }
                 break;
             case State::address:
-                address = address * 16 + digit_value(c);
+                address = address * 16 + value;
                 if (++digits_seen % 2 == 0) {
                     sum = static_cast<std::uint8_t>(sum + (address & 0xFF));
                 }
@@ -113,9 +109,9 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                 break;
             case State::data: {
                 if (data_digits % 2 == 0) {
-                    field = static_cast<std::uint8_t>(digit_value(c) * 16);
+                    field = static_cast<std::uint8_t>(value * 16);
                 } else {
-                    field = static_cast<std::uint8_t>(field + digit_value(c));
+                    field = static_cast<std::uint8_t>(field + value);
                     sum = static_cast<std::uint8_t>(sum + field);
                     if (in_window(address)) {
                         image[address - window_start] = field;
@@ -131,7 +127,7 @@ ParseOutcome read_records(std::string_view text, FirmwareImage& image) {
                 break;
             }
             case State::checksum:
-                field = static_cast<std::uint8_t>(field * 16 + digit_value(c));
+                field = static_cast<std::uint8_t>(field * 16 + value);
                 if (++digits_seen == 2) {
                     if (field != sum) {
                         return ParseOutcome::format_error;

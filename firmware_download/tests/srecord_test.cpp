@@ -101,11 +101,18 @@ TEST(SRecordReader, RulesAndRejections) {
          ParseOutcome::accepted, s2_bytes},
         // Only an upper-case "S" starts a record.
         {"a lower-case s is no record", lower_s + nl + end_record, ParseOutcome::format_error, {}},
-        {"other characters in digit positions read as 0 and fail the checksum",
-         bad_digit + nl + end_record,
+        // Any other character in a record's digits: a damaged record, never read as 0.
+        {"a letter in a data digit", bad_digit + nl + end_record, ParseOutcome::format_error, {}},
+        {"a record cut short takes no line end and no S for its digits",
+         "S208FB0000A52233" + nl + s_record('2', 0xFB0004, {0x55, 0x66, 0x77, 0x88}) + nl +
+             s_record('2', 0xFB0008, {0xA5, 0x22, 0x33, 0x44}) + nl + end_record,
          ParseOutcome::format_error,
-         {{0, 0x0B}},
+         {{0, 0xA5}, {1, 0x22}, {2, 0x33}},
          false},
+        {"a blank in the address of a record outside the window",
+         "S1051 00010203F6" + nl + s2 + nl + end_record,
+         ParseOutcome::format_error,
+         {}},
         {"text before the first record without an S",
          "firmware for the keyboard, build 7" + nl + s2 + nl + end_record, ParseOutcome::accepted,
          s2_bytes},
