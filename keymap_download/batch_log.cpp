@@ -116,8 +116,15 @@ bool append_log_line(const std::string& path, std::string_view line) {
             std::fclose(log);
         }
         if (size > static_cast<long>(log_rotation_size)) {
-            std::remove(backup.c_str());
-            std::rename(log_path.c_str(), backup.c_str());
+            // The previous backup goes only once the log has moved aside (a viewer may hold
+            // it open), and the log comes back when the backup cannot be replaced.
+            const std::string aside = log_path + "~";
+            if (std::rename(log_path.c_str(), aside.c_str()) == 0) {
+                std::remove(backup.c_str());
+                if (std::rename(aside.c_str(), backup.c_str()) != 0) {
+                    std::rename(aside.c_str(), log_path.c_str());
+                }
+            }
         }
     }
     std::FILE* log = std::fopen(log_path.c_str(), "ab");

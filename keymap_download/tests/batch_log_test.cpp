@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#endif
 
 #include "keymap_download/tests/temp_folder.h"
 
@@ -162,6 +169,24 @@ TEST_F(KeymapLogFile, Rotation) {
     ASSERT_TRUE(append_log_line(log, "line\n"));
     EXPECT_EQ(contents(bak), std::string(64001, 'b'));
     EXPECT_EQ(contents(log), "line\r\n");
+
+    // A backup that cannot be replaced keeps the log whole, the new line added.
+    const std::string log2 = path("y.csv");
+    std::filesystem::create_directories(path("y.bak/held"));
+    put(log2, std::string(64001, 'd'));
+    ASSERT_TRUE(append_log_line(log2, "line\n"));
+    EXPECT_EQ(contents(log2), std::string(64001, 'd') + "line\r\n");
+    EXPECT_TRUE(std::filesystem::exists(path("y.bak/held")));
+    EXPECT_FALSE(std::filesystem::exists(log2 + "~"));
+#ifdef _WIN32
+    // A log held open by a viewer (no delete sharing) cannot move: the backup stays.
+    put(log, std::string(64001, 'e'));
+    const int viewer = _sopen(log.c_str(), _O_RDONLY, _SH_DENYNO);
+    ASSERT_GE(viewer, 0);
+    append_log_line(log, "line\n");
+    _close(viewer);
+    EXPECT_EQ(contents(bak), std::string(64001, 'b'));
+#endif
 
     // Without .csv no rotation, however big.
     const std::string plain = path("x.log");
