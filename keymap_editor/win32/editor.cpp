@@ -249,14 +249,15 @@ void on_size_box(int index) {
     show_size_boxes(editor.model.record(editor.model.current()).size);
 }
 
-// The listing and table choosers; false when the user cancelled.
+// The listing and table choosers; false when the user cancelled. Saving asks before it
+// replaces a file that exists, so a listing or table picked by mistake is not lost.
 bool choose_file(bool save, bool table, std::string& path) {
     wchar_t table_path[MAX_PATH] = {};
     const FileChooser chooser = {
         save ? FileDialog::save : FileDialog::open,
         table ? L"KeyTable (*.TBL)\0*.TBL\0" : L"Files (*.DAT)\0*.DAT\0",
         table ? L"TBL" : L"DAT",
-        static_cast<DWORD>(OFN_HIDEREADONLY | (save ? 0 : OFN_CREATEPROMPT)),
+        static_cast<DWORD>(OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : OFN_CREATEPROMPT)),
     };
     wchar_t* const name = table ? table_path : editor.chooser_path;
     if (!choose_file_name(editor.main, chooser, name, MAX_PATH)) {
