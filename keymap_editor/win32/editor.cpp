@@ -86,6 +86,11 @@ int show_message(HWND owner, const char* text, UINT flags) {
                        flags);
 }
 
+// The question every command asks before it replaces or drops the edit; true on Yes.
+bool edit_may_be_lost(HWND owner) {
+    return show_message(owner, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
 HWND item(int id) {
     return GetDlgItem(editor.main, id);
 }
@@ -342,6 +347,10 @@ void on_open() {
         show_message(editor.main, editor.texts->form_wrong, MB_OK | MB_ICONERROR);
         return;
     }
+    // Asked only now, so that a file that cannot be taken asks nothing.
+    if (!edit_may_be_lost(editor.main)) {
+        return;
+    }
     show_file_label(from_ansi(file_name_of(path, editor.start.shift_jis)));
     editor.file_path = path;
     editor.has_file = true;
@@ -357,7 +366,7 @@ void take_keymap_model(ImportResult result, const KeymapModel& imported) {
         show_message(editor.main, text, MB_OK | MB_ICONERROR);
         return;
     }
-    if (show_message(editor.main, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) != IDYES) {
+    if (!edit_may_be_lost(editor.main)) {
         return;
     }
     show_file_label(from_utf8(editor.texts->new_file));
@@ -491,7 +500,7 @@ INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 }
 
 void on_exit(HWND dialog) {
-    if (show_message(dialog, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) == IDYES) {
+    if (edit_may_be_lost(dialog)) {
         editor.main = nullptr;  // the hooks stop acting
         EndDialog(dialog, 0);
     }
@@ -647,8 +656,7 @@ void on_command(HWND dialog, int id, int notification) {
     }
     switch (id) {
         case IDM_NEW:
-            if (show_message(dialog, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) ==
-                IDYES) {
+            if (edit_may_be_lost(dialog)) {
                 PostMessageW(dialog, reset_request, 0, 0);
                 show_file_label(from_utf8(editor.texts->new_file));
                 editor.has_file = false;

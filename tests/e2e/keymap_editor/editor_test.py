@@ -1,13 +1,13 @@
 """Lexmap in English, driven as a user would (real clicks and keys through guidriver): build a key
-map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow
-navigation; ganging after the window moved; Save, New (chosen in the menu with the mouse), Open
-and Export compared byte for byte; Save As and Export over files that exist, the save dialog's
-question answered No (nothing written) and Yes; Keymap Change into the simulated Sparrow
-keyboard with the 12 s pause and the edited time stamp; a listing keeping size code 03H ganged
-over, saved and opened again; the refusals "Key for ganging already ganged.", "File form is
-wrong!", "File open failed!" and "File create failed!" (every temporary name taken, the user's
-files untouched); a save to a path of 259 characters; the setting dialog that cannot be closed;
-the About box; a second instance; the Exit question; a table imported and the keyboard read,
+map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow navigation;
+ganging after the window moved; Save, New (chosen in the menu with the mouse), Open (its question
+answered No, the edit kept, then Yes) and Export compared byte for byte; Save As and Export over
+files that exist, the save dialog's question answered No (nothing written) and Yes; Keymap Change
+into the simulated Sparrow keyboard with the 12 s pause and the edited time stamp; a listing keeping
+size code 03H ganged over, saved and opened again; the refusals "Key for ganging already ganged.",
+"File form is wrong!", "File open failed!" and "File create failed!" (every temporary name taken,
+the user's files untouched); a save to a path of 259 characters; the setting dialog that cannot be
+closed; the About box; a second instance; the Exit question; a table imported and the keyboard read,
 each exported again byte for byte.
 Screenshots go to build/screenshots/keymap_editor/."""
 
@@ -149,8 +149,17 @@ class Editor(LexmapTest):
         self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("D4"))["visible"] == 1,
                    "D4 shown again after New")
         self.assert_selected(editor, "J1")
+        # Open asks once the listing has been read: No keeps the edit, its keys and label.
         self.command(editor, "open")
         self.choose_file(saved)
+        self.answer(button="no", icon="warning", text="Contents of editing are lost, Is it OK?")
+        self.assertEqual(self.gui.text(editor, FILENAME), "[New File]")
+        self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("D4"))["visible"], 1)
+        self.assertEqual(self.gui.text(editor, KEY_FIRST + key("B3")), NAMES[0])
+        self.assert_selected(editor, "J1")
+        self.command(editor, "open")
+        self.choose_file(saved)
+        self.answer(button="yes", icon="warning", text="Contents of editing are lost, Is it OK?")
         self.assertEqual(self.wait_text(editor, FILENAME, "shop.DAT"), "shop.DAT")
         # The label shows before the keys do; this query is answered once Open has ended.
         self.assert_selected(editor, "J1")
@@ -187,6 +196,7 @@ class Editor(LexmapTest):
                                        "cp1252"))
         self.command(editor, "open")
         self.choose_file(kept)
+        self.answer(button="yes", icon="warning")
         self.assertEqual(self.wait_text(editor, FILENAME, "kept.DAT"), "kept.DAT")
         self.click_key(editor, "F4")
         self.gui.mouse_click(editor, SIZE["2x1"])
@@ -202,6 +212,7 @@ class Editor(LexmapTest):
         self.assertEqual(sorted(p.name for p in self.folder.glob("~LM*")), [])
         self.command(editor, "open")
         self.choose_file(kept)
+        self.answer(button="yes", icon="warning")
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("F3"))["visible"], 0)
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("F4"))["client"],
                          (cells[key("F3")][0], cells[key("F3")][1], cells[key("F4")][2],
