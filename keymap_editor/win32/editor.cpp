@@ -86,6 +86,11 @@ int show_message(HWND owner, const char* text, UINT flags) {
                        flags);
 }
 
+// The question every command asks before it replaces or drops the edit; true on Yes.
+bool edit_may_be_lost(HWND owner) {
+    return show_message(owner, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
 HWND item(int id) {
     return GetDlgItem(editor.main, id);
 }
@@ -249,14 +254,15 @@ void on_size_box(int index) {
     show_size_boxes(editor.model.record(editor.model.current()).size);
 }
 
-// The listing and table choosers; false when the user cancelled.
+// The listing and table choosers; false when the user cancelled. Saving asks before it
+// replaces a file that exists, so a listing or table picked by mistake is not lost.
 bool choose_file(bool save, bool table, std::string& path) {
     wchar_t table_path[MAX_PATH] = {};
     const FileChooser chooser = {
         save ? FileDialog::save : FileDialog::open,
         table ? L"KeyTable (*.TBL)\0*.TBL\0" : L"Files (*.DAT)\0*.DAT\0",
         table ? L"TBL" : L"DAT",
-        static_cast<DWORD>(OFN_HIDEREADONLY | (save ? 0 : OFN_CREATEPROMPT)),
+        static_cast<DWORD>(OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : OFN_CREATEPROMPT)),
     };
     wchar_t* const name = table ? table_path : editor.chooser_path;
     if (!choose_file_name(editor.main, chooser, name, MAX_PATH)) {
@@ -341,6 +347,10 @@ void on_open() {
         show_message(editor.main, editor.texts->form_wrong, MB_OK | MB_ICONERROR);
         return;
     }
+    // Asked only now, so that a file that cannot be taken asks nothing.
+    if (!edit_may_be_lost(editor.main)) {
+        return;
+    }
     show_file_label(from_ansi(file_name_of(path, editor.start.shift_jis)));
     editor.file_path = path;
     editor.has_file = true;
@@ -356,7 +366,7 @@ void take_keymap_model(ImportResult result, const KeymapModel& imported) {
         show_message(editor.main, text, MB_OK | MB_ICONERROR);
         return;
     }
-    if (show_message(editor.main, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) != IDYES) {
+    if (!edit_may_be_lost(editor.main)) {
         return;
     }
     show_file_label(from_utf8(editor.texts->new_file));
@@ -490,7 +500,7 @@ INT_PTR CALLBACK about_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 }
 
 void on_exit(HWND dialog) {
-    if (show_message(dialog, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) == IDYES) {
+    if (edit_may_be_lost(dialog)) {
         editor.main = nullptr;  // the hooks stop acting
         EndDialog(dialog, 0);
     }
@@ -646,8 +656,7 @@ void on_command(HWND dialog, int id, int notification) {
     }
     switch (id) {
         case IDM_NEW:
-            if (show_message(dialog, editor.texts->confirm_lost, MB_YESNO | MB_ICONWARNING) ==
-                IDYES) {
+            if (edit_may_be_lost(dialog)) {
                 PostMessageW(dialog, reset_request, 0, 0);
                 show_file_label(from_utf8(editor.texts->new_file));
                 editor.has_file = false;

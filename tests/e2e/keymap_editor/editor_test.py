@@ -1,13 +1,14 @@
 """Lexmap in English, driven as a user would (real clicks and keys through guidriver): build a key
-map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow
-navigation; ganging after the window moved; Save, New (chosen in the menu with the mouse), Open
-and Export compared byte for byte; Keymap Change into the simulated Sparrow keyboard with the
-12 s pause and the edited time stamp; a listing keeping size code 03H ganged over, saved and
-opened again; the refusals "Key for ganging already ganged.", "File form is wrong!", "File open
-failed!" and "File create failed!" (every temporary name taken, the user's files untouched); a
-save to a path of 259 characters; the setting dialog that cannot be closed; the About box; a
-second instance; the Exit question; a table imported and the keyboard read, each exported again
-byte for byte.
+map by clicking keys, choosing key codes and attributes and ganging sizes; Shift+arrow navigation;
+ganging after the window moved; Save, New (chosen in the menu with the mouse), Open (its question
+answered No, the edit kept, then Yes) and Export compared byte for byte; Save As and Export over
+files that exist, the save dialog's question answered No (nothing written) and Yes; Keymap Change
+into the simulated Sparrow keyboard with the 12 s pause and the edited time stamp; a listing keeping
+size code 03H ganged over, saved and opened again; the refusals "Key for ganging already ganged.",
+"File form is wrong!", "File open failed!" and "File create failed!" (every temporary name taken,
+the user's files untouched); a save to a path of 259 characters; the setting dialog that cannot be
+closed; the About box; a second instance; the Exit question; a table imported and the keyboard read,
+each exported again byte for byte.
 Screenshots go to build/screenshots/keymap_editor/."""
 
 import time
@@ -148,8 +149,17 @@ class Editor(LexmapTest):
         self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("D4"))["visible"] == 1,
                    "D4 shown again after New")
         self.assert_selected(editor, "J1")
+        # Open asks once the listing has been read: No keeps the edit, its keys and label.
         self.command(editor, "open")
         self.choose_file(saved)
+        self.answer(button="no", icon="warning", text="Contents of editing are lost, Is it OK?")
+        self.assertEqual(self.gui.text(editor, FILENAME), "[New File]")
+        self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("D4"))["visible"], 1)
+        self.assertEqual(self.gui.text(editor, KEY_FIRST + key("B3")), NAMES[0])
+        self.assert_selected(editor, "J1")
+        self.command(editor, "open")
+        self.choose_file(saved)
+        self.answer(button="yes", icon="warning", text="Contents of editing are lost, Is it OK?")
         self.assertEqual(self.wait_text(editor, FILENAME, "shop.DAT"), "shop.DAT")
         # The label shows before the keys do; this query is answered once Open has ended.
         self.assert_selected(editor, "J1")
@@ -161,6 +171,23 @@ class Editor(LexmapTest):
         saved.write_bytes(b"old")
         self.command(editor, "save")
         self.assertEqual(self.file_bytes(saved, listing), listing)
+        # Save As and Export over files that exist: the chooser asks first. No leaves the
+        # file and the current file as they were; Yes replaces the file.
+        other = self.folder / "other.DAT"
+        other.write_bytes(b"mine")
+        self.command(editor, "save_as")
+        prompt = self.choose_file(other, confirm="no", shot="replace_question")
+        self.assertEqual((prompt["icon"], prompt["text"].count("replace")), ("warning", 1))
+        self.assertEqual(self.gui.text(editor, FILENAME), "shop.DAT")
+        self.assertEqual(other.read_bytes(), b"mine")
+        self.command(editor, "save_as")
+        self.choose_file(other, confirm="yes")
+        self.assertEqual(self.file_bytes(other, listing), listing)
+        self.assertEqual(self.wait_text(editor, FILENAME, "other.DAT"), "other.DAT")
+        table.write_bytes(b"old")
+        self.command(editor, "export")
+        self.choose_file(table, confirm="yes")
+        self.assertEqual(self.file_bytes(table, expected_table), expected_table)
 
         # A listing that keeps size code 03H on F3 and E3: F4 ganged over F3 is saved in a
         # form that opens again; E3 cannot take F3, now F4's.
@@ -169,6 +196,7 @@ class Editor(LexmapTest):
                                        "cp1252"))
         self.command(editor, "open")
         self.choose_file(kept)
+        self.answer(button="yes", icon="warning")
         self.assertEqual(self.wait_text(editor, FILENAME, "kept.DAT"), "kept.DAT")
         self.click_key(editor, "F4")
         self.gui.mouse_click(editor, SIZE["2x1"])
@@ -184,6 +212,7 @@ class Editor(LexmapTest):
         self.assertEqual(sorted(p.name for p in self.folder.glob("~LM*")), [])
         self.command(editor, "open")
         self.choose_file(kept)
+        self.answer(button="yes", icon="warning")
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("F3"))["visible"], 0)
         self.assertEqual(self.gui.rect(editor, KEY_FIRST + key("F4"))["client"],
                          (cells[key("F3")][0], cells[key("F3")][1], cells[key("F4")][2],
@@ -197,13 +226,8 @@ class Editor(LexmapTest):
         self.answer(text="File form is wrong!")
         # A name that is not there: the chooser asks whether to create it, then Open fails.
         self.command(editor, "open")
-        chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
-        self.gui.set_text(chooser, 1148, self.win(self.folder / "absent.DAT"))
-        self.gui.click(chooser, 1)
-        prompt = self.gui.message(title="Error", timeout_ms=20000)  # the chooser's own box
+        prompt = self.choose_file(self.folder / "absent.DAT", confirm="yes")
         self.assertIn("create", prompt["text"])
-        self.gui.message(hwnd=hex(prompt["hwnd"]), button="yes")
-        self.gui.wait_gone(chooser, timeout_ms=10000)
         self.answer(text="File open failed!")
         taken = [self.folder / f"~LM{n:04d}.TMP" for n in range(1000)]
         for n, path in enumerate(taken):

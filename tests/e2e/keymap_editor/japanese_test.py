@@ -52,6 +52,7 @@ class JapaneseEditor(LexmapTest):
         self.assertEqual(self.wait_text(editor, KEY_FIRST + key("J8"), names[0]), names[0])
         self.command(editor, "open")
         self.choose_file(saved)
+        self.answer(button="yes", icon="warning", text="編集内容は失われます。よろしいですか？")
         self.assertEqual(self.wait_text(editor, FILENAME, "ソ表.DAT"), "ソ表.DAT")
         self.assert_selected(editor, "J1")  # answered once Open has ended
         for name in ("A1", "C3", "J8"):

@@ -151,12 +151,25 @@ class LexmapTest(ToolTest):
         self.gui.message(hwnd=hex(box["hwnd"]), button=button)
         return box
 
-    def choose_file(self, path: Path) -> None:
-        """Fills the open/save chooser's name field and presses its OK button."""
+    def choose_file(self, path: Path, confirm: Optional[str] = None,
+                    shot: Optional[str] = None) -> Optional[dict]:
+        """Fills the open/save chooser's name field and presses its OK button. `confirm`
+        answers the chooser's own question about that name (create it? replace it?): "yes",
+        or "no" and the chooser is cancelled; `shot` names a screenshot of the question.
+        Returns the question's box."""
         chooser = self.gui.find(cls="#32770", has_id=1148, timeout_ms=20000)
         self.gui.set_text(chooser, 1148, self.win(path))
         self.gui.click(chooser, 1)
+        prompt = None
+        if confirm is not None:
+            prompt = self.gui.message(title="Error", timeout_ms=20000)
+            if shot is not None:
+                self.shot(shot)
+            self.gui.message(hwnd=hex(prompt["hwnd"]), button=confirm)
+            if confirm == "no":
+                self.gui.click(chooser, 2)
         self.gui.wait_gone(chooser, timeout_ms=10000)
+        return prompt
 
     def file_bytes(self, path: Path, expected: bytes, timeout: float = 10) -> bytes:
         """The file's bytes once they are `expected` (the editor writes after its chooser has
