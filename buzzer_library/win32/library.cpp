@@ -19,6 +19,7 @@
 #include "buzzer_library/buzzer_commands.h"
 #include "buzzer_library/settings_block.h"
 #include "buzzer_library/sound_selection.h"
+#include "buzzer_library/win32/runtime_thread_record.h"
 #include "common/clock.h"
 #include "common/win32/thread_data.h"
 #include "common/win32/wide_text.h"
@@ -253,6 +254,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         case DLL_PROCESS_ATTACH:
             DisableThreadLibraryCalls(instance);
             on_process_attach();
+            buzzer_library::win32::note_runtime_thread_record();
             // The runtime's start just made thread data for the loading thread; the unload
             // may come on another thread (the check tool's starter), which gives back only
             // its own. So the loading thread's goes now.
@@ -262,6 +264,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
             on_process_detach(reserved != nullptr);
             if (reserved == nullptr) {
                 common::win32::release_thread_data_of_this_image(instance);
+                buzzer_library::win32::free_runtime_thread_record();
             }
             break;
         default:

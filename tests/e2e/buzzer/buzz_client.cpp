@@ -19,7 +19,8 @@
 //   loadfree:<dll>:<n>[:<ms>]         loads and frees a DLL n times, waits: "handles <b> -> <a>"
 //   growth:<n>                        loads and frees TVKBDCMD.dll n times; what the memory
 //                                     grew per load after the first: "growth private=<bytes>
-//                                     heap=<bytes> committed=<bytes>" (see memory_now)
+//                                     heap=<bytes> committed=<bytes> slots=<TLS slots lost
+//                                     in all>" (see memory_now)
 //   hold-event:<seconds>              keeps "BuzzeKeyStop" signalled (set every 10 ms)
 //   cpu                               "cpu ms=<user + kernel time of this process>"
 //   settle                            waits until the library's own thread that starts the
@@ -276,10 +277,26 @@ struct Memory {
     long long private_bytes = 0;
     long long heap_bytes = 0;
     long long committed_bytes = 0;
+    int free_tls_slots = 0;
 };
+
+// A process has a fixed number of TLS slots (1088); a library that keeps one per load makes
+// a later load fail.
+int free_tls_slots() {
+    static DWORD taken[2048];
+    int count = 0;
+    for (DWORD slot; count < 2048 && (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES; ++count) {
+        taken[count] = slot;
+    }
+    for (int i = 0; i < count; ++i) {
+        TlsFree(taken[i]);
+    }
+    return count;
+}
 
 Memory memory_now() {
     Memory memory;
+    memory.free_tls_slots = free_tls_slots();  // first: what counting takes is in every figure
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(GetCurrentProcess(),
@@ -567,10 +584,11 @@ bool run(const std::string& command) {
             }
         }
         Memory last = memory_now();
-        std::printf("growth private=%lld heap=%lld committed=%lld\n",
+        std::printf("growth private=%lld heap=%lld committed=%lld slots=%d\n",
                     (last.private_bytes - first.private_bytes) / (n - 1),
                     (last.heap_bytes - first.heap_bytes) / (n - 1),
-                    (last.committed_bytes - first.committed_bytes) / (n - 1));
+                    (last.committed_bytes - first.committed_bytes) / (n - 1),
+                    first.free_tls_slots - last.free_tls_slots);
     } else if (verb == "tool") {
         std::printf("%s\n", tool_line().c_str());
     } else if (verb == "hold-event") {

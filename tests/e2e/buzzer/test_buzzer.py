@@ -153,15 +153,22 @@ def main(bits: int) -> int:
         # Each cycle below really unloads the library (the client waits for it), so each load
         # runs the runtime's start again: the 73 KB (64-bit) / 19 KB (32-bit) it sets aside
         # for exceptions must go at every unload.
-        # The 32-bit MinGW runtime of each C++ image (the library, and the stand-ins of a
-        # real-backend run) still leaves a few hundred bytes per load that no hook reaches.
+        # The 32-bit runtime's start still leaves 40 bytes per load that nothing outside it
+        # reaches: the locks of two of its own static mutexes.
+        # A process has 1088 TLS slots: one kept per load would end a program that loads the
+        # library per call after about a thousand calls. The 32-bit stand-ins of a real-backend
+        # run (statically linked C++ like the library, but test doubles that give back nothing
+        # of their runtime) keep a few hundred bytes and a slot each per load.
         line = churn.ask("growth:100", timeout=120)
         grown = dict(word.split("=") for word in line.split()[1:])
-        heap_allowed = 0 if bits == 64 else 1024
-        facts.check(f"a load and unload leaves no memory behind, the 32-bit runtime's few "
-                    f"hundred bytes aside ({line})",
+        standins = bits == 32 and harness.REAL_HID
+        heap_allowed = 0 if bits == 64 else 1024 if standins else 64
+        slots_allowed = 2 * 99 if standins else 0
+        facts.check(f"a load and unload leaves no memory and no TLS slot behind, the 32-bit "
+                    f"runtime's 40 bytes aside ({line})",
                     int(grown.get("heap", 1 << 20)) <= heap_allowed
-                    and int(grown.get("committed", 1 << 20)) < 2048, line)
+                    and int(grown.get("committed", 1 << 20)) < 2048
+                    and int(grown.get("slots", 1 << 20)) <= slots_allowed, line)
         # Loads and frees from several threads at once, and from inside another library's
         # attach (the check tool is started outside the loader lock, or these would hang).
         facts.equal("4 threads load and free the library 25 times each, all at once",
