@@ -153,11 +153,14 @@ void BuzzerCommands::wave_buzz_on(std::int32_t pattern, std::int32_t sound) {
 }
 
 void BuzzerCommands::wave_buzz_off() {
-    if (sound_output() == SoundOutput::keyboard) {
-        buzzer_off(reed_model, block_.saved_wave_pattern, block_.saved_wave_sound);
-        return;
-    }
+    // The selection file may have changed since the wave buzz was started, so whatever may
+    // still sound is stopped: this process's wave files (harmless when none plays), and the
+    // pad's buzzer when the file chooses it or a lasting wave buzz on it is remembered.
     platform_.stop_sounds();
+    if (sound_output() == SoundOutput::keyboard ||
+        load_sound(block_.saved_wave_pattern, block_.saved_wave_sound).saved()) {
+        buzzer_off(reed_model, block_.saved_wave_pattern, block_.saved_wave_sound);
+    }
 }
 
 }  // namespace buzzer_library
