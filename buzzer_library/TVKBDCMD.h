@@ -37,6 +37,11 @@
  *
  * Values: pattern 0 once, 1 and 2 lasting (remembered until BuzzOff / WaveBuzzOff), sound and
  * click 0, 1 or 2; 255 repeats the remembered setting. Any other value does nothing.
+ *
+ * Off: BuzzOff, DisKEYClick and WaveBuzzOff forget the setting even while the keyboard is
+ * unplugged, so a replug does not switch it back on. WaveBuzzOff stops the program's wave
+ * files, and the ReedKey PAD's buzzer too when ReedBeep.ini chooses it or a lasting wave buzz
+ * on the pad is remembered, so a change of ReedBeep.ini in between leaves nothing sounding.
  */
 #ifndef TVKBDCMD_H
 #define TVKBDCMD_H

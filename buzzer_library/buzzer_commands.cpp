@@ -80,10 +80,11 @@ void BuzzerCommands::buzzer_on(std::int16_t model, std::int32_t& pattern_field,
 
 void BuzzerCommands::buzzer_off(std::int16_t model, std::int32_t& pattern_field,
                                 std::int32_t& sound_field) {
-    if (!open(model)) {
-        return;
+    if (open(model)) {
+        exchange(frame(buzzer_off_command, {0x00}));
     }
-    exchange(frame(buzzer_off_command, {0x00}));
+    // Forgotten even when the keyboard is away: otherwise the check tool would switch the
+    // buzzer back on at the next replug, after the program asked for silence.
     store_sound(pattern_field, sound_field, 0, 0);
 }
 
@@ -119,12 +120,12 @@ void BuzzerCommands::set_key_click(std::int32_t click) {
 
 void BuzzerCommands::dis_key_click() {
     for (std::int16_t model : {reed_model, sparrow_model}) {
-        if (!open(model)) {
-            continue;
+        if (open(model)) {
+            exchange(frame(click_off_command, {0x00}));
         }
-        exchange(frame(click_off_command, {0x00}));
-        store(block_.saved_click, nothing_saved);
     }
+    // Forgotten even when no keyboard was reached, so a replug does not bring the click back.
+    store(block_.saved_click, nothing_saved);
 }
 
 SoundOutput BuzzerCommands::sound_output() {
@@ -152,11 +153,14 @@ void BuzzerCommands::wave_buzz_on(std::int32_t pattern, std::int32_t sound) {
 }
 
 void BuzzerCommands::wave_buzz_off() {
-    if (sound_output() == SoundOutput::keyboard) {
-        buzzer_off(reed_model, block_.saved_wave_pattern, block_.saved_wave_sound);
-        return;
-    }
+    // The selection file may have changed since the wave buzz was started, so whatever may
+    // still sound is stopped: this process's wave files (harmless when none plays), and the
+    // pad's buzzer when the file chooses it or a lasting wave buzz on it is remembered.
     platform_.stop_sounds();
+    if (sound_output() == SoundOutput::keyboard ||
+        load_sound(block_.saved_wave_pattern, block_.saved_wave_sound).saved()) {
+        buzzer_off(reed_model, block_.saved_wave_pattern, block_.saved_wave_sound);
+    }
 }
 
 }  // namespace buzzer_library

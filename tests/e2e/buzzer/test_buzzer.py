@@ -1,7 +1,7 @@
 """TVKBDCMD.dll and TAVBuzzChk.exe of one bitness (argument 64 or 32) under Wine against
 kbdsim.exe, in one run: every export's frames byte for byte, saved settings shared between
 two clients, the check tool started once and ended by the last client, the replay after a
-device change, wave playback, the CPU a wait costs on a shared event left signalled, the
+device change (and none of a buzz switched off while its keyboard was away), wave playback, the CPU a wait costs on a shared event left signalled, the
 __stdcall stack balance, calls from several threads, loads and unloads from several threads
 and from another library's attach, the memory a load leaves behind, a client that ends with the
 library loaded, the tool's restart, a program with a Japanese name under the Japanese code page
@@ -99,10 +99,34 @@ def main(bits: int) -> int:
             facts.equal("device change delivered", a.ask("devchange"), "devchange sent")
             facts.equal("replay after the device change", frames_since(sim, mark), replay)
 
+        # BuzzOff while the Sparrow is unplugged: the buzz is forgotten all the same, so the
+        # replug brings back the key click only.
+        sim.send("unplug 1")
+        if harness.HIDSTACK:
+            settled_frames(sim, received(sim))  # the pad's replay of the unplug has ended
+        mark = received(sim)
+        a.ask("call:BuzzOff")
+        facts.equal("BuzzOff with the Sparrow unplugged sends nothing and forgets the buzz",
+                    (frames_since(sim, mark), a.ask("shared").split()[2]),
+                    ([], "buzz=65535/65535"))
+        sim.send("plug 1")
+        if harness.HIDSTACK:
+            replayed = settled_frames(sim, mark)
+        else:
+            a.ask("devchange")
+            replayed = frames_since(sim, mark)
+        facts.check("... and the replug replays the key click, no buzz",
+                    replayed[-2:] == replay[1:] and all(f in replay[1:] for f in replayed),
+                    replayed)
+
         # The tool loads and frees the library on every device change: nothing may pile up.
+        # Counted once the copy of the tool that the last load started has come and gone: a
+        # quick replay returns while the library's starter thread still holds its handles.
+        time.sleep(1)
         first = int(a.tool()["handles"])
         for _ in range(20):
             a.ask("devchange")
+        time.sleep(1)
         last = int(a.tool()["handles"])
         facts.check(f"the tool's handles stay put over 20 device changes ({first} -> {last})",
                     last <= first + 3, (first, last))
