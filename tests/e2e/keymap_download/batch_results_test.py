@@ -83,6 +83,16 @@ class BatchResults(ToolTest):
         self.assert_reported(shown, " Sparrow, same.tbl, same KeyMap.", logged=False)
         self.assertEqual(self.frames_in(1), [READ_REQUEST[1]])
 
+        # The same table with its digits in lower case reads the same bytes.
+        lower = self.folder / "lower.tbl"
+        text = re.sub(r",([0-9A-F]{2})H", lambda m: f",{m[1].lower()}H", table_text(SPARROW_MAP))
+        self.assertRegex(text, ",[a-f][0-9a-f]H")
+        lower.write_bytes(text.replace("\n", "\r\n").encode("ascii"))
+        code, shown = self.batch(["/1", "/C", self.win(lower), "/L", self.win(self.log)])
+        self.assertEqual(code, 0, self.reported)
+        self.assert_reported(shown, " Sparrow, lower.tbl, same KeyMap.", logged=False)
+        self.assertEqual(self.frames_in(1), [READ_REQUEST[1]] * 2)
+
     def test_write_if_different_with_same_map_shows_and_logs_nothing(self):
         self.start_sim(state=keymap_state(1, SPARROW_MAP))
         write_table(self.folder, "same.tbl", SPARROW_MAP)
@@ -168,6 +178,11 @@ class BatchResults(ToolTest):
     def test_file_errors(self):
         self.start_sim()
         short = write_table(self.folder, "short.tbl", SPARROW_MAP, lines=20)
+        # A digit written as a blank (",%2XH") is no digit.
+        blank = self.folder / "blank.tbl"
+        text = table_text(SPARROW_MAP).replace("T,03H,", "T, 3H,", 1)
+        self.assertIn("T, 3H,", text)
+        blank.write_bytes(text.replace("\n", "\r\n").encode("ascii"))
         huge = self.folder / "huge.tbl"
         with open(huge, "wb") as f:  # bigger than the tool agrees to hold
             f.truncate(17 * 1024 * 1024)
@@ -175,6 +190,7 @@ class BatchResults(ToolTest):
             (["/2", "/C", self.win(self.folder / "none.tbl")], 3,
              " Reed, none.tbl, other error, no keymap file."),
             (["/1", "/F", self.win(short)], 3, " Sparrow, short.tbl, other error, keymap form error."),
+            (["/1", "/F", self.win(blank)], 3, " Sparrow, blank.tbl, other error, keymap form error."),
             (["/1", "/F", self.win(huge)], 3,
              " Sparrow, huge.tbl, other error, memory allocates error."),
         ]:
