@@ -157,6 +157,13 @@ class BatchResults(ToolTest):
              " , , other error, parameter error (function /C /W /F)."),
             (["/F", self.win(table), "/L", self.win(self.log)],
              " , , other error, parameter error (Target Keyboard /1 /2)."),
+            # A date stamp that is no date; "/12" picks no model either.
+            (["/2", "/F", self.win(table), "/T", "2026/12/08", "/L", self.win(self.log)],
+             " , , other error, parameter error (function /C /W /F)."),
+            # Options past the 255th character of the command line still count.
+            (["/1", "/W", self.win(self.folder / ("m" * 240 + ".tbl")), "/T", "2026-12-",
+              "/L", self.win(self.log)],
+             " , , other error, parameter error (function /C /W /F)."),
         ]:
             with self.subTest(args=args):
                 self.log.unlink(missing_ok=True)
@@ -165,7 +172,7 @@ class BatchResults(ToolTest):
                 self.assertEqual(shown["text"], USAGE_TEXT)
                 [line] = self.log_lines()
                 self.assert_line(line, rest)
-        self.assertEqual(self.frames_in(1), [])
+        self.assertEqual(self.sim.frames(), [])
 
     def test_usage_option_shows_usage_only(self):
         self.start_sim()
