@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             start = i + 1;
         }
     }
+    // Every argument whole, each followed by one blank.
     const std::string joined = keymap_download::join_command_text(arguments);
-    if (joined.size() > keymap_download::max_command_text) {
+    if (joined.size() != input.size() + 1) {
         std::abort();
     }
 
@@ -33,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         keymap_download::windows_open_name(options.keymap_path);
         keymap_download::windows_open_name(options.log_path);
+        keymap_download::is_date_value(options.date_text);
         for (std::size_t slash = 0; slash <= text.size() + 1; ++slash) {
             const std::string value = keymap_download::option_value(text, slash);
             if (value.size() > text.size()) {

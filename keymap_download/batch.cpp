@@ -81,6 +81,10 @@ ResultCode run_steps(BatchState& state, KeymapSession& session,
         return ResultCode::no_model;
     }
     state.model_selector = session.record.model_selector;
+    // A date stamp that is no date would stay in the keyboard: refuse it before anything is sent.
+    if (options.date_given && !is_date_value(options.date_text)) {
+        return ResultCode::no_function;
+    }
 
     // Only a presence check: every operation below opens the keyboard per phase again.
     hidlink::Link& link = session.link();

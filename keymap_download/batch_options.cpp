@@ -9,12 +9,6 @@ std::string join_command_text(std::span<const std::string> arguments) {
     for (const std::string& argument : arguments) {
         text += argument;
         text += ' ';
-        if (text.size() >= max_command_text) {
-            break;
-        }
-    }
-    if (text.size() > max_command_text) {
-        text.resize(max_command_text);
     }
     return text;
 }
@@ -56,6 +50,20 @@ std::string unquoted_value(std::string_view value) {
     const std::string_view rest = value.substr(open + 1);
     const std::size_t close = rest.find('"');
     return std::string(close == std::string_view::npos ? rest : rest.substr(0, close));
+}
+
+bool is_date_value(std::string_view value) {
+    constexpr std::string_view form = "NNNN-NN-NN";
+    if (value.size() < form.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        const bool digit = value[i] >= '0' && value[i] <= '9';
+        if (form[i] == 'N' ? !digit : value[i] != '-') {
+            return false;
+        }
+    }
+    return value.find_first_not_of(' ', form.size()) == std::string_view::npos;
 }
 
 namespace {

@@ -9,11 +9,8 @@
 
 namespace keymap_download {
 
-// The joined command text holds at most this many characters; more are cut off.
-constexpr std::size_t max_command_text = 255;
-
-// Each argument after the program name followed by one blank, cut to 255 characters.
-// Empty result: GUI mode.
+// Each argument after the program name followed by one blank, the whole of it: a cut text
+// could lose or shorten options (/T, /L) without a word. Empty result: GUI mode.
 std::string join_command_text(std::span<const std::string> arguments);
 // argv form: argv[0] (the program) is skipped.
 std::string join_command_text(int argc, const char* const* argv);
@@ -30,6 +27,9 @@ std::string option_value(std::string_view text, std::size_t slash);
 // The double-quote rule of file values: with a double quote, the text after the first one up
 // to the next one (or to the end); without, the value unchanged.
 std::string unquoted_value(std::string_view value);
+// A /T value the keyboard can take as its date stamp: "NNNN-NN-NN" in digits and hyphens, then
+// nothing but blanks (the last option keeps the joined text's trailing blank).
+bool is_date_value(std::string_view value);
 
 enum class BatchFunction { none, compare, write_if_different, write_always };
 

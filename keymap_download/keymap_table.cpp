@@ -4,22 +4,12 @@
 #include <memory>
 #include <new>
 
+#include "common/hex_digit.h"
 #include "keymap_download/file_path.h"
 
 namespace keymap_download {
 
 namespace {
-
-// '0'…'9' and 'A'…'F'; every other character, lower-case letters included, counts 0.
-int digit_value(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return 0;
-}
 
 bool starts_with_at(std::string_view text, std::size_t pos, std::string_view token) {
     return text.size() - pos >= token.size() && text.compare(pos, token.size(), token) == 0;
@@ -74,11 +64,14 @@ TableResult read_table(std::string_view text, int line_count, std::span<std::uin
                     if (text.size() - pos < group_size) {
                         return TableResult::format_error;  // the text ends inside the line
                     }
-                    if (text[pos] != ',' || text[pos + 3] != 'H') {
+                    // Lower-case digits are read as their values (scripts write them); any
+                    // other character would store a byte nobody wrote, so it is refused.
+                    const int high = common::hex_digit(text[pos + 1]);
+                    const int low = common::hex_digit(text[pos + 2]);
+                    if (text[pos] != ',' || text[pos + 3] != 'H' || high < 0 || low < 0) {
                         return TableResult::format_error;
                     }
-                    keymap[offset++] = static_cast<std::uint8_t>(digit_value(text[pos + 1]) * 16 +
-                                                                 digit_value(text[pos + 2]));
+                    keymap[offset++] = static_cast<std::uint8_t>(high * 16 + low);
                     pos += group_size;
                 }
                 if (++lines == line_count) {

@@ -16,7 +16,8 @@ namespace keymap_download {
 enum class TableResult { accepted, format_error };
 
 // Scans `text` for STARTTABLE, `line_count` T lines of eight ",XXH" groups and ENDTABLE,
-// storing the bytes in file order from offset 0 of `keymap`. A rejected file leaves `keymap`
+// storing the bytes in file order from offset 0 of `keymap`. XX are two hexadecimal digits of
+// either case; any other character there is a format error. A rejected file leaves `keymap`
 // partly filled. A line count that does not fit `keymap` (or is below 1) is a format error.
 TableResult read_table(std::string_view text, int line_count, std::span<std::uint8_t> keymap);
 

@@ -17,14 +17,42 @@ TEST(KeymapBatchOptions, JoinedCommandText) {
     // An empty argument still makes a batch run.
     EXPECT_EQ(join_command_text(std::vector<std::string>{""}), " ");
 
-    // Over-long command lines are cut at 255 characters, whatever their shape.
-    std::vector<std::string> many(300, "/1");
-    EXPECT_EQ(join_command_text(many).size(), max_command_text);
-    std::vector<std::string> one_long{std::string(1000, 'a'), "/F"};
-    const std::string cut = join_command_text(one_long);
-    EXPECT_EQ(cut, std::string(255, 'a'));
-    std::vector<std::string> exact{std::string(254, 'a')};
-    EXPECT_EQ(join_command_text(exact), std::string(254, 'a') + " ");
+    // Long command lines are kept whole: options past the 255th character still count.
+    const std::string path = "C:\\" + std::string(234, 'p') + ".tbl";
+    const char* long_argv[] = {"TAVmapDL.exe", "/1",         "/W", path.c_str(),
+                               "/T",           "2026-12-08", "/L", "updates.csv"};
+    const std::string joined = join_command_text(8, long_argv);
+    EXPECT_EQ(joined.size(), 6 + path.size() + 1 + 14 + 15u);
+    const BatchOptions o = parse_options(joined);
+    EXPECT_EQ(o.keymap_path, path);
+    EXPECT_EQ(o.date_text, "2026-12-08");
+    EXPECT_EQ(o.log_path, "updates.csv ");
+}
+
+TEST(KeymapBatchOptions, DateValues) {
+    const struct {
+        const char* value;
+        bool date;
+    } cases[] = {
+        {"2011-01-01", true},
+        {"2011-01-01 ", true},
+        {"2011-01-01   ", true},
+        {"", false},
+        {" ", false},
+        {"2026-12-", false},
+        {"2026/12/08", false},
+        {"202", false},
+        {"2011-1-01 ", false},
+        {"20110101  ", false},
+        {" 2011-01-01", false},
+        {"2011-01-01x", false},
+        {"2011-01-01 x", false},
+        {"2011-01-0a", false},
+        {"\"2011-01-01\"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_date_value(c.value), c.date) << '"' << c.value << '"';
+    }
 }
 
 TEST(KeymapBatchOptions, ValuesEndBeforeTheNextSlash) {

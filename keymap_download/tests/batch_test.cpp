@@ -120,6 +120,16 @@ TEST_F(KeymapBatch, ParameterFileAndDeviceErrors) {
     EXPECT_EQ(contents("log.csv"),
               "2024-05-06, 07:30, , , other error, parameter error (Target Keyboard /1 /2).\r\n");
 
+    // A /T value that is no date is a parameter error; "/12" does not make a model either way.
+    for (const char* text : {"/2 /F a.tbl /T 2026/12/08 /L log.csv ", "/1 /F a.tbl /t /L log.csv ",
+                             "/1 /B b.tbl /T 2026-12- "}) {
+        s = run(text);
+        EXPECT_EQ(s.result, ResultCode::no_function) << text;
+        EXPECT_EQ(exit_code_for(s.result), 3);
+        EXPECT_TRUE(plan_report(s, now_).show_usage);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("b.tbl")));
+
     EXPECT_EQ(run("/1 /F missing.tbl ").result, ResultCode::no_keymap_file);
     EXPECT_EQ(run("/1 /F bad.tbl ").result, ResultCode::keymap_form_error);
     EXPECT_EQ(run_batch("/1 /F a.tbl ", session_, today, 100).result, ResultCode::memory_error);

@@ -62,13 +62,36 @@ TEST(KeymapTable, LineCountsPerModel) {
 
 TEST(KeymapTable, DigitValues) {
     Keymap out;
-    std::string text = "STARTTABLE\nT,0aH,1GH,FFH,9AH,a0H,  H,;;H,\nxH\nENDTABLE\n";
+    // Both cases of the hexadecimal digits read as their values.
+    std::string text = "STARTTABLE\nT,0aH,1BH,FFH,9AH,a0H,ffH,c3H,DeH\nENDTABLE\n";
     ASSERT_EQ(read(text, 1, out), TableResult::accepted);
-    // Lower-case and other characters count 0, even a semicolon or line feed inside a group.
-    const std::uint8_t expected[] = {0x00, 0x10, 0xFF, 0x9A, 0x00, 0x00, 0x00, 0x00};
+    const std::uint8_t expected[] = {0x0A, 0x1B, 0xFF, 0x9A, 0xA0, 0xFF, 0xC3, 0xDE};
     for (std::size_t i = 0; i < 8; ++i) {
         EXPECT_EQ(out[i], expected[i]) << i;
     }
+    // A lower-case table for the Sparrow POS Keyboard reads in full.
+    std::string lower = "STARTTABLE\n";
+    for (int n = 0; n < 24; ++n) {
+        lower += "T,1aH,2bH,3cH,4dH,5eH,6fH,0aH,ffH  ;x\n";
+    }
+    ASSERT_EQ(read(lower + "ENDTABLE\n", 24, out), TableResult::accepted);
+    EXPECT_EQ(out[184], 0x1A);
+    EXPECT_EQ(out[191], 0xFF);
+}
+
+TEST(KeymapTable, NonDigitsAreFormatErrors) {
+    // Each group stands first on an otherwise sound line.
+    const char* groups[] = {",1GH", ",g0H", ",  H", ",;;H", ",\nxH", ",0 H", ", 0H", ",x1H"};
+    const std::string rest = ",00H,00H,00H,00H,00H,00H,00H\nENDTABLE\n";
+    Keymap out;
+    for (const char* group : groups) {
+        EXPECT_EQ(read("STARTTABLE\nT" + std::string(group) + rest, 1, out),
+                  TableResult::format_error)
+            << group;
+    }
+    // In the last group of a line too.
+    EXPECT_EQ(read("STARTTABLE\nT,00H,00H,00H,00H,00H,00H,00H,0-H\nENDTABLE\n", 1, out),
+              TableResult::format_error);
 }
 
 TEST(KeymapTable, GroupRejections) {

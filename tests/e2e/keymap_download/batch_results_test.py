@@ -83,6 +83,16 @@ class BatchResults(ToolTest):
         self.assert_reported(shown, " Sparrow, same.tbl, same KeyMap.", logged=False)
         self.assertEqual(self.frames_in(1), [READ_REQUEST[1]])
 
+        # The same table with its digits in lower case reads the same bytes.
+        lower = self.folder / "lower.tbl"
+        text = re.sub(r",([0-9A-F]{2})H", lambda m: f",{m[1].lower()}H", table_text(SPARROW_MAP))
+        self.assertRegex(text, ",[a-f][0-9a-f]H")
+        lower.write_bytes(text.replace("\n", "\r\n").encode("ascii"))
+        code, shown = self.batch(["/1", "/C", self.win(lower), "/L", self.win(self.log)])
+        self.assertEqual(code, 0, self.reported)
+        self.assert_reported(shown, " Sparrow, lower.tbl, same KeyMap.", logged=False)
+        self.assertEqual(self.frames_in(1), [READ_REQUEST[1]] * 2)
+
     def test_write_if_different_with_same_map_shows_and_logs_nothing(self):
         self.start_sim(state=keymap_state(1, SPARROW_MAP))
         write_table(self.folder, "same.tbl", SPARROW_MAP)
@@ -147,6 +157,13 @@ class BatchResults(ToolTest):
              " , , other error, parameter error (function /C /W /F)."),
             (["/F", self.win(table), "/L", self.win(self.log)],
              " , , other error, parameter error (Target Keyboard /1 /2)."),
+            # A date stamp that is no date; "/12" picks no model either.
+            (["/2", "/F", self.win(table), "/T", "2026/12/08", "/L", self.win(self.log)],
+             " , , other error, parameter error (function /C /W /F)."),
+            # Options past the 255th character of the command line still count.
+            (["/1", "/W", self.win(self.folder / ("m" * 240 + ".tbl")), "/T", "2026-12-",
+              "/L", self.win(self.log)],
+             " , , other error, parameter error (function /C /W /F)."),
         ]:
             with self.subTest(args=args):
                 self.log.unlink(missing_ok=True)
@@ -155,7 +172,7 @@ class BatchResults(ToolTest):
                 self.assertEqual(shown["text"], USAGE_TEXT)
                 [line] = self.log_lines()
                 self.assert_line(line, rest)
-        self.assertEqual(self.frames_in(1), [])
+        self.assertEqual(self.sim.frames(), [])
 
     def test_usage_option_shows_usage_only(self):
         self.start_sim()
@@ -168,6 +185,11 @@ class BatchResults(ToolTest):
     def test_file_errors(self):
         self.start_sim()
         short = write_table(self.folder, "short.tbl", SPARROW_MAP, lines=20)
+        # A digit written as a blank (",%2XH") is no digit.
+        blank = self.folder / "blank.tbl"
+        text = table_text(SPARROW_MAP).replace("T,03H,", "T, 3H,", 1)
+        self.assertIn("T, 3H,", text)
+        blank.write_bytes(text.replace("\n", "\r\n").encode("ascii"))
         huge = self.folder / "huge.tbl"
         with open(huge, "wb") as f:  # bigger than the tool agrees to hold
             f.truncate(17 * 1024 * 1024)
@@ -175,6 +197,7 @@ class BatchResults(ToolTest):
             (["/2", "/C", self.win(self.folder / "none.tbl")], 3,
              " Reed, none.tbl, other error, no keymap file."),
             (["/1", "/F", self.win(short)], 3, " Sparrow, short.tbl, other error, keymap form error."),
+            (["/1", "/F", self.win(blank)], 3, " Sparrow, blank.tbl, other error, keymap form error."),
             (["/1", "/F", self.win(huge)], 3,
              " Sparrow, huge.tbl, other error, memory allocates error."),
         ]:
