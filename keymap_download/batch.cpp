@@ -45,6 +45,7 @@ int exit_code_for(ResultCode result) {
         case ResultCode::timeout:
         case ResultCode::overlap_start:
         case ResultCode::backup_failed:
+        case ResultCode::bad_date:
             return 3;
     }
     return 3;
@@ -83,7 +84,7 @@ ResultCode run_steps(BatchState& state, KeymapSession& session,
     state.model_selector = session.record.model_selector;
     // A date stamp that is no date would stay in the keyboard: refuse it before anything is sent.
     if (options.date_given && !is_date_value(options.date_text)) {
-        return ResultCode::no_function;
+        return ResultCode::bad_date;
     }
 
     // Only a presence check: every operation below opens the keyboard per phase again.

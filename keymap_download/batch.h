@@ -31,6 +31,7 @@ enum class ResultCode {
     timeout = 17,
     overlap_start = 18,
     backup_failed = 19,  // the key map could not be read or saved; nothing was written
+    bad_date = 20,       // a /T value that is no date; nothing was sent
 };
 
 // What one run leaves behind for the report.

@@ -62,6 +62,8 @@ std::string_view outcome_text(ResultCode result) {
             return " , , other error, overlap start error.\n";
         case ResultCode::backup_failed:
             return ", other error, keymap backup error.\n";
+        case ResultCode::bad_date:
+            return " , , other error, parameter error (date /T).\n";
     }
     return "";
 }
@@ -76,7 +78,7 @@ std::string log_line(ResultCode result, const common::LocalDateTime& now,
     std::string line = time_prefix(now);
     const std::string_view outcome = outcome_text(result);
     if (result == ResultCode::no_function || result == ResultCode::no_model ||
-        result == ResultCode::overlap_start) {
+        result == ResultCode::bad_date || result == ResultCode::overlap_start) {
         line += outcome;
     } else {
         line += model_selector == 2 ? " Reed, " : " Sparrow, ";
@@ -167,7 +169,8 @@ ReportPlan plan_report(const BatchState& state, const common::LocalDateTime& now
         return plan;
     }
     plan.write_log = state.options.log;
-    if (result == ResultCode::no_function || result == ResultCode::no_model) {
+    if (result == ResultCode::no_function || result == ResultCode::no_model ||
+        result == ResultCode::bad_date) {
         plan.show_usage = true;
         plan.usage_auto_close = true;
     } else {

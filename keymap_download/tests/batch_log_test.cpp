@@ -44,11 +44,13 @@ TEST(KeymapBatchLog, Lines) {
     // Only backslashes separate folders.
     EXPECT_EQ(log_line(ResultCode::same_keymap, now, 2, "a\\b\\"),
               "2011-01-01, 09:05, Reed, , same KeyMap.\n");
-    // Codes 2, 3 and 18 carry neither model nor file.
+    // Codes 2, 3, 18 and 20 carry neither model nor file.
     EXPECT_EQ(log_line(ResultCode::no_function, now, 1, "x.tbl"),
               "2011-01-01, 09:05, , , other error, parameter error (function /C /W /F).\n");
     EXPECT_EQ(log_line(ResultCode::no_model, now, 0, "x.tbl"),
               "2011-01-01, 09:05, , , other error, parameter error (Target Keyboard /1 /2).\n");
+    EXPECT_EQ(log_line(ResultCode::bad_date, now, 2, "x.tbl"),
+              "2011-01-01, 09:05, , , other error, parameter error (date /T).\n");
     EXPECT_EQ(log_line(ResultCode::overlap_start, now, 0, ""),
               "2011-01-01, 09:05, , , other error, overlap start error.\n");
 
@@ -62,15 +64,25 @@ TEST(KeymapBatchLog, Lines) {
 
 TEST(KeymapBatchLog, ExitCodesAndWriteResults) {
     const std::pair<ResultCode, int> table[] = {
-        {ResultCode::update_success, 0},      {ResultCode::usage_shown, 0},
-        {ResultCode::no_function, 3},         {ResultCode::no_model, 3},
-        {ResultCode::no_keymap_file, 3},      {ResultCode::keymap_form_error, 3},
-        {ResultCode::same_keymap, 0},         {ResultCode::different_keymap, 1},
-        {ResultCode::memory_error, 3},        {ResultCode::date_stamp_failed, 3},
-        {ResultCode::keymap_upload_error, 3}, {ResultCode::start_failed, 1},
-        {ResultCode::data_failed, 1},         {ResultCode::end_failed, 1},
-        {ResultCode::no_device, 2},           {ResultCode::timeout, 3},
+        {ResultCode::update_success, 0},
+        {ResultCode::usage_shown, 0},
+        {ResultCode::no_function, 3},
+        {ResultCode::no_model, 3},
+        {ResultCode::no_keymap_file, 3},
+        {ResultCode::keymap_form_error, 3},
+        {ResultCode::same_keymap, 0},
+        {ResultCode::different_keymap, 1},
+        {ResultCode::memory_error, 3},
+        {ResultCode::date_stamp_failed, 3},
+        {ResultCode::keymap_upload_error, 3},
+        {ResultCode::start_failed, 1},
+        {ResultCode::data_failed, 1},
+        {ResultCode::end_failed, 1},
+        {ResultCode::no_device, 2},
+        {ResultCode::timeout, 3},
         {ResultCode::overlap_start, 3},
+        {ResultCode::backup_failed, 3},
+        {ResultCode::bad_date, 3},
     };
     for (auto [result, exit_code] : table) {
         EXPECT_EQ(exit_code_for(result), exit_code) << static_cast<int>(result);

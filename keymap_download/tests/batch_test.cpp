@@ -124,7 +124,7 @@ TEST_F(KeymapBatch, ParameterFileAndDeviceErrors) {
     for (const char* text : {"/2 /F a.tbl /T 2026/12/08 /L log.csv ", "/1 /F a.tbl /t /L log.csv ",
                              "/1 /B b.tbl /T 2026-12- "}) {
         s = run(text);
-        EXPECT_EQ(s.result, ResultCode::no_function) << text;
+        EXPECT_EQ(s.result, ResultCode::bad_date) << text;
         EXPECT_EQ(exit_code_for(s.result), 3);
         EXPECT_TRUE(plan_report(s, now_).show_usage);
     }

@@ -159,11 +159,11 @@ class BatchResults(ToolTest):
              " , , other error, parameter error (Target Keyboard /1 /2)."),
             # A date stamp that is no date; "/12" picks no model either.
             (["/2", "/F", self.win(table), "/T", "2026/12/08", "/L", self.win(self.log)],
-             " , , other error, parameter error (function /C /W /F)."),
+             " , , other error, parameter error (date /T)."),
             # Options past the 255th character of the command line still count.
             (["/1", "/W", self.win(self.folder / ("m" * 240 + ".tbl")), "/T", "2026-12-",
               "/L", self.win(self.log)],
-             " , , other error, parameter error (function /C /W /F)."),
+             " , , other error, parameter error (date /T)."),
         ]:
             with self.subTest(args=args):
                 self.log.unlink(missing_ok=True)
