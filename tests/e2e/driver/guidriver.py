@@ -152,7 +152,9 @@ class GuiDriver:
         while True:
             answer = self.process.read_line(timeout=wait)
             if answer is None:
-                raise DriverError(f"guidriver ended during: {line}")
+                ended = self.process.wait(timeout=5)
+                raise DriverError(f"guidriver ended during: {line} (exit code {ended.returncode}, "
+                                  f"stderr: {ended.stderr[-1500:]!r})")
             self.transcript.append(answer)
             if answer == "ok":
                 return facts
