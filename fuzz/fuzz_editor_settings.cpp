@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
         const std::optional<std::string> path =
-            keycode_list_path("C:\\POS\\Lexmap.exe", settings.keycode_list_name);
+            keycode_list_path("C:\\POS\\Lexmap.exe", settings.keycode_list_name, code_page == 932);
         if (path && path->size() > max_text) {
             std::abort();
         }

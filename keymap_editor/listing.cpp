@@ -224,16 +224,4 @@ bool read_file(const std::string& path, std::string& bytes, std::size_t max_byte
     return true;
 }
 
-std::string file_name_of(std::string_view path, bool shift_jis) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (shift_jis && is_shift_jis_lead(static_cast<unsigned char>(path[i]))) {
-            ++i;  // its second byte
-        } else if (path[i] == '\\' || path[i] == '/' || path[i] == ':') {
-            start = i + 1;
-        }
-    }
-    return std::string(path.substr(start));
-}
-
 }  // namespace keymap_editor

@@ -11,6 +11,7 @@
 #include "keymap_editor/keycode_list.h"
 #include "keymap_editor/keymap_layout.h"
 #include "keymap_editor/model.h"
+#include "keymap_editor/text_cut.h"
 
 namespace keymap_editor {
 
@@ -62,9 +63,5 @@ constexpr int temporary_name_tries = 1000;
 
 // A file's bytes (at most `max_bytes`); false when it cannot be opened.
 bool read_file(const std::string& path, std::string& bytes, std::size_t max_bytes = 1 << 20);
-
-// The file name part of a path (after the last "\", "/" or ":"). With `shift_jis` (code page
-// 932) the second byte of a two-byte character is no separator, though it may be 5CH ("\").
-std::string file_name_of(std::string_view path, bool shift_jis);
 
 }  // namespace keymap_editor

@@ -33,9 +33,8 @@ int int_value(const ProfileLookup& lookup, const char* section, const char* key,
     return value && !value->empty() ? profile_int(*value) : fallback;
 }
 
-std::size_t folder_length(std::string_view path) {
-    std::size_t slash = path.find_last_of("\\/:");
-    return slash == std::string_view::npos ? 0 : slash + 1;
+std::size_t folder_length(std::string_view path, bool shift_jis) {
+    return path.size() - file_name_of(path, shift_jis).size();
 }
 
 }  // namespace
@@ -94,8 +93,8 @@ EditorSettings read_settings(unsigned ansi_code_page, const ProfileLookup& looku
 }
 
 std::optional<std::string> keycode_list_path(std::string_view program_path,
-                                             std::string_view list_name) {
-    std::string path(program_path.substr(0, folder_length(program_path)));
+                                             std::string_view list_name, bool shift_jis) {
+    std::string path(program_path.substr(0, folder_length(program_path, shift_jis)));
     path += list_name;
     if (path.size() > max_text) {
         return std::nullopt;
@@ -103,8 +102,8 @@ std::optional<std::string> keycode_list_path(std::string_view program_path,
     return path;
 }
 
-std::string settings_path(std::string_view program_path) {
-    std::string path(program_path.substr(0, folder_length(program_path)));
+std::string settings_path(std::string_view program_path, bool shift_jis) {
+    std::string path(program_path.substr(0, folder_length(program_path, shift_jis)));
     return path + settings_file_name;
 }
 

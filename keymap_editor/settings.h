@@ -44,10 +44,11 @@ int profile_int(std::string_view value);
 EditorSettings read_settings(unsigned ansi_code_page, const ProfileLookup& lookup);
 
 // The program's folder (with its trailing separator) followed by the list name; nothing when
-// the result does not fit a path of max_text characters.
+// the result does not fit a path of max_text characters. `shift_jis`: the program's path is in
+// code page 932 (its characters' second bytes are no separators).
 std::optional<std::string> keycode_list_path(std::string_view program_path,
-                                             std::string_view list_name);
+                                             std::string_view list_name, bool shift_jis);
 // The settings file beside the program.
-std::string settings_path(std::string_view program_path);
+std::string settings_path(std::string_view program_path, bool shift_jis);
 
 }  // namespace keymap_editor

@@ -112,12 +112,16 @@ TEST(EditorSettings, FaceNameFitsTheFontRecord) {
 }
 
 TEST(EditorSettings, ListPathBesideTheProgram) {
-    EXPECT_EQ(keycode_list_path("C:\\Tools\\Lexmap.exe", "lists\\Keycode.Eng"),
+    EXPECT_EQ(keycode_list_path("C:\\Tools\\Lexmap.exe", "lists\\Keycode.Eng", false),
               "C:\\Tools\\lists\\Keycode.Eng");
-    EXPECT_EQ(settings_path("C:\\Tools\\Lexmap.exe"), "C:\\Tools\\Lexmap.INI");
+    EXPECT_EQ(settings_path("C:\\Tools\\Lexmap.exe", false), "C:\\Tools\\Lexmap.INI");
+    // A program renamed to "表.exe" (95 5C): its second byte is no separator under code page 932.
+    EXPECT_EQ(settings_path("C:\\POS\\\x95\\.exe", true), "C:\\POS\\Lexmap.INI");
+    EXPECT_EQ(keycode_list_path("C:\\POS\\\x95\\.exe", "Keycode.Jpn", true),
+              "C:\\POS\\Keycode.Jpn");
     const std::string folder = "C:\\" + std::string(240, 'f') + "\\Lexmap.exe";
-    EXPECT_TRUE(keycode_list_path(folder, std::string(15, 'n')));
-    EXPECT_FALSE(keycode_list_path(folder, std::string(16, 'n')));  // 260 characters
+    EXPECT_TRUE(keycode_list_path(folder, std::string(15, 'n'), false));
+    EXPECT_FALSE(keycode_list_path(folder, std::string(16, 'n'), false));  // 260 characters
 }
 
 TEST(KeycodeListText, EntriesCaptionsAndBounds) {

@@ -59,8 +59,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
 
     const unsigned code_page = GetACP();
+    const bool shift_jis = code_page == 932;
     const std::string program = program_path();
-    const EditorSettings settings = read_settings(code_page, settings_file(settings_path(program)));
+    const EditorSettings settings =
+        read_settings(code_page, settings_file(settings_path(program, shift_jis)));
     const Messages& texts = messages_for(settings.japanese);
 
     const FontSpec& font = settings.font;
@@ -69,10 +71,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                      CLIP_DEFAULT_PRECIS, static_cast<BYTE>(font.quality),
                                      DEFAULT_PITCH | FF_DONTCARE, font.face.c_str());
 
-    const bool shift_jis = code_page == 932;
     KeycodeList list;
     const std::optional<std::string> list_path =
-        program.empty() ? std::nullopt : keycode_list_path(program, settings.keycode_list_name);
+        program.empty() ? std::nullopt
+                        : keycode_list_path(program, settings.keycode_list_name, shift_jis);
     if (!list_path || !list.load(*list_path, shift_jis)) {
         show_error(list_not_found_text, texts.caption);
         return list_missing_exit_code;
