@@ -55,7 +55,9 @@ int main() {
         return keymap_download::win32::report_second_instance(tool);
     }
     tool.instance_guard = &guard;
-    SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+    // High, not real-time: a real-time process run by an administrator outranks the system's
+    // input and disk threads, and its file dialogs' shell work could freeze the till PC.
+    SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
 
     int exit_code = gui ? keymap_download::win32::run_gui(tool)
                         : keymap_download::win32::run_batch_mode(tool, command_text);

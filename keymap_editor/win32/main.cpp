@@ -84,7 +84,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (guard.another_instance_runs()) {
         return second_instance_exit_code;
     }
-    SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+    // High, not real-time: a real-time process run by an administrator outranks the system's
+    // input and disk threads, and its file dialogs' shell work could freeze the till PC.
+    SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
 
     win32::StartInfo start;
     start.instance = instance;
