@@ -87,6 +87,8 @@ class SettingsSession {
 
     // The get result bits of the items whose last read failed, or that were never read.
     std::uint32_t unread_items() const { return unread_; }
+    // After a device change the keyboard may be another one: no value held came from it.
+    void forget_reads() { unread_ = all_items_unread; }
 
     hidlink::Link& link() { return link_; }
 
@@ -99,8 +101,9 @@ class SettingsSession {
     void settle_after_failure();
 
     hidlink::Link& link_;
-    std::uint32_t unread_ =
+    static constexpr std::uint32_t all_items_unread =
         get_msr_type_failed | get_key_lockout_failed | get_key_input_failed | get_op_key_failed;
+    std::uint32_t unread_ = all_items_unread;
 };
 
 }  // namespace settings_tool

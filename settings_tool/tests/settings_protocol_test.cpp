@@ -292,6 +292,11 @@ TEST_F(Keyboards, AnItemWhoseReadFailedIsNotWritten) {
         EXPECT_EQ(session_.write_all(), set_ok);
         EXPECT_EQ(items_sent(set_command), (std::vector<int>{2, 4, 3}));
     }
+    // After a device change nothing held counts as read from the keyboard there now.
+    session_.forget_reads();
+    sent_.clear();
+    EXPECT_EQ(session_.write_all(), set_ok);
+    EXPECT_TRUE(items_sent(set_command).empty());
 
     // A model not found counts as read by nobody: once the keyboard is back, the values of the
     // model read before (a ReedKey PAD's) are not written into it.

@@ -159,6 +159,14 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         case not_found_message:
             show_message(dialog, tool_of(dialog).texts->not_found);
             return TRUE;
+        case WM_DEVICECHANGE:
+            // A keyboard may have been swapped for another of its model: the values on screen
+            // were read from the one before, so none of them is written until a model button
+            // has read the keyboard again.
+            tool_of(dialog).session.forget_reads();
+            show_model_view(dialog, tool_of(dialog));
+            set_apply(dialog, DialogEvent::model_changed);
+            return TRUE;
         case WM_CLOSE:
             return TRUE;  // no close box; Alt+F4 does nothing either
     }

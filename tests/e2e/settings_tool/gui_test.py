@@ -23,6 +23,8 @@ SPARROW, REED, LARCH, MSR_TYPE = 1001, 1002, 1003, 1005
 TWO_KEY, ROLL_OVER, OP_GROUP, OP_KEY, INPUT_GROUP, TYPEMATIC = 1007, 1008, 1009, 1010, 1011, 1012
 OK, CANCEL, APPLY, IDCANCEL = 1, 1013, 1014, 2
 WM_CLOSE = 0x0010
+WM_DEVICECHANGE = 0x0219
+DBT_DEVNODES_CHANGED = 0x0007
 
 TEXTS = {
     "en": {
@@ -154,10 +156,22 @@ class Tavset(tool_test.ToolTest):
         main = self.gui.find(cls="TAVSETTING", title="ZELPOSTool", hidden=1, pid=dialog["pid"])
         self.assertEqual(main["visible"], 0)
 
+        # Another Sparrow plugged in its place: after the device change nothing shown counts
+        # as read from it, until its model button reads it.
+        self.sim.send("set 1 op-key = 255")
+        self.gui.post(dialog, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED)
+        deadline = time.monotonic() + 5
+        while self.view(dialog)["lockout_enabled"] and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.expect_view(dialog, SPARROW, "ISO 1/2/3", ROLL_OVER, (0, 0, 1), (0, 0, 1),
+                         lockout_enabled=0)
+        self.gui.click(dialog, SPARROW)
+        self.expect_view(dialog, SPARROW, "ISO 1/2/3", ROLL_OVER, (1, 1, 0), (1, 1, 1))
+
         self.gui.click(dialog, OK)  # no change: the model's set requests all the same
         self.ended(tool)
-        self.assertEqual(self.sets(1), [set_frame(2, 2), set_frame(4, 5), set_frame(3, 0)])
-        self.assertIn("op-key = 0\n", self.sim.state_text())
+        self.assertEqual(self.sets(1), [set_frame(2, 2), set_frame(4, 5), set_frame(3, 255)])
+        self.assertIn("op-key = 255\n", self.sim.state_text())
 
     def test_larch_alone_and_beside_a_sparrow(self):
         self.start_sim((1, 3), settings_state(3, msr_type=5, key_lockout=0), ["unplug 1"])
