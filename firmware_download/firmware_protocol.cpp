@@ -56,8 +56,8 @@ DownloadOutcome FirmwareSession::download(const DownloadHooks& hooks) {
         hooks.on_writing();
     }
     link_.model_selector = model_selector;
-    if (hold_console_breaks) {
-        hold_console_breaks(true);
+    if (hold_interruptions) {
+        hold_interruptions(true);
     }
     DownloadOutcome outcome = DownloadOutcome::failed;
     hidlink::Frame reply{};
@@ -83,8 +83,8 @@ DownloadOutcome FirmwareSession::download(const DownloadHooks& hooks) {
             outcome = cancel_.load() ? DownloadOutcome::canceled : DownloadOutcome::ended_normally;
         }
     }
-    if (hold_console_breaks) {
-        hold_console_breaks(false);
+    if (hold_interruptions) {
+        hold_interruptions(false);
     }
     busy_.store(false);
     return outcome;

@@ -87,8 +87,9 @@ class FirmwareSession {
     // Called with true just before the init frame puts the keyboard into download mode, and
     // with false once the sequence is over (the end frame's reply, or its failure): a program
     // killed in between leaves the keyboard without firmware, so the shell ignores Ctrl+C and
-    // Ctrl+Break meanwhile. Called on the thread that runs the sequence.
-    std::function<void(bool hold)> hold_console_breaks;
+    // Ctrl+Break meanwhile, and its dialogs refuse the end of the session. Called on the thread
+    // that runs the sequence.
+    std::function<void(bool hold)> hold_interruptions;
 
     // The whole sequence; every failure ends it at once (after a failed data frame the end
     // frame is not sent). Sets the busy flag for its duration. Both pauses go through the

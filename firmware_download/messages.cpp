@@ -24,6 +24,7 @@ constexpr Messages english = {
     "the Panel. \nPlease never turn off the power supply of the device while downloading the "
     "firmware",
     "Download data stamp renovation...",
+    "Writing to the keyboard. Do not turn off the PC.",
 };
 
 constexpr Messages japanese = {
@@ -45,6 +46,7 @@ constexpr Messages japanese = {
     "ファームウェアを書き換える場合は、ファイル名を指定して実行ボタンを押して下さい。\n"
     "ダウンロード中は、装置の電源を切らないでください。",
     "ダウンロード日付更新中...",
+    "キーボードに書き込み中です。PCの電源を切らないでください。",
 };
 
 }  // namespace

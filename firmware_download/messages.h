@@ -24,6 +24,8 @@ struct Messages {
     const char* main_title;
     const char* instruction;
     const char* date_stamp_notice;
+    // Shown by Windows beside the dialog while it refuses a log-off or shutdown.
+    const char* session_end_reason;
 };
 
 const Messages& messages_for(bool japanese);

@@ -109,7 +109,14 @@ WriteOutcome KeymapSession::write_keymap(const WriteHooks& hooks) {
                 return clock_.now_ms() - started <= batch_write_budget_ms;
             };
         }
-        switch (hidlink::send_transfer(link_, transfer)) {
+        if (hooks.hold_interruptions) {
+            hooks.hold_interruptions(true);
+        }
+        const hidlink::TransferResult result = hidlink::send_transfer(link_, transfer);
+        if (hooks.hold_interruptions) {
+            hooks.hold_interruptions(false);
+        }
+        switch (result) {
             case hidlink::TransferResult::ok:
                 outcome = WriteOutcome::ok;
                 break;

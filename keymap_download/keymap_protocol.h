@@ -58,6 +58,10 @@ struct WriteHooks {
     std::function<void()> on_writing;
     // After each accepted data frame, with the progress bar value 0 … 196.
     std::function<void(int progress)> on_progress;
+    // Called with true just before the start frame and with false after the end frame's reply
+    // (or the write's failure): a program ended in between leaves a partial key map, so the
+    // dialogs refuse the end of the session meanwhile.
+    std::function<void(bool hold)> hold_interruptions;
 };
 
 class KeymapSession {

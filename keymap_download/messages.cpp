@@ -24,6 +24,7 @@ constexpr Messages english = {
     "The keyboard's key map was saved.",
     "The key map cannot be read from the keyboard.",
     "The key map file cannot be written.",
+    "Writing to the keyboard. Do not turn off the PC.",
 };
 
 constexpr Messages japanese = {
@@ -46,6 +47,7 @@ constexpr Messages japanese = {
     "キーボードのキーマップを保存しました。",
     "キーボードからキーマップを読み込めません。",
     "キーマップファイルを書き込めません。",
+    "キーボードに書き込み中です。PCの電源を切らないでください。",
 };
 
 }  // namespace

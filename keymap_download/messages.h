@@ -29,6 +29,8 @@ struct Messages {
     const char* keymap_saved;
     const char* keymap_not_read;
     const char* keymap_not_saved;
+    // Shown by Windows beside the progress dialog while it refuses a log-off or shutdown.
+    const char* session_end_reason;
 };
 
 const Messages& messages_for(bool japanese);

@@ -16,8 +16,8 @@ void KeymapApply::prepare(const Keymap& keymap, std::string_view date_text) {
     date_text_ = std::string(date_text.substr(0, date_text.find('\0')));
 }
 
-ApplyResult KeymapApply::write_keymap() {
-    if (session_.write_keymap() != keymap_download::WriteOutcome::ok) {
+ApplyResult KeymapApply::write_keymap(const keymap_download::WriteHooks& hooks) {
+    if (session_.write_keymap(hooks) != keymap_download::WriteOutcome::ok) {
         return apply_failure;
     }
     session_.pause_before_date_stamp();

@@ -29,8 +29,8 @@ class KeymapApply {
     // Window thread, when the command starts: the key map and the date text to send.
     void prepare(const Keymap& keymap, std::string_view date_text);
     // Apply thread: phases 1 to 3 and, after an accepted end frame, the pause. The result
-    // message's wParam.
-    ApplyResult write_keymap();
+    // message's wParam. The hooks are the key map write's.
+    ApplyResult write_keymap(const keymap_download::WriteHooks& hooks = {});
     // Window thread, after a success: the date stamp. Sets the failure flag.
     void send_date_stamp();
 

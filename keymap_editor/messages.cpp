@@ -24,6 +24,7 @@ const Messages english = {
     "Size : Up/Down Arrow Key and Space Key",
     "Keymap read failed.",
     "The key map holds attributes this editor cannot show.",
+    "Writing to the keyboard. Do not turn off the PC.",
 };
 
 const Messages japanese = {
@@ -46,6 +47,7 @@ const Messages japanese = {
     "サイズ : ↑/↓キー and SPACEキー",
     "キーマップの読み込みに失敗しました。",
     "キーマップにこのエディタで表示できないアトリビュートがあります。",
+    "キーボードに書き込み中です。PCの電源を切らないでください。",
 };
 
 }  // namespace

@@ -23,6 +23,8 @@ struct Messages {
     const char* guide_size;
     const char* read_failed;          // Read from keyboard: no key map came
     const char* keymap_not_editable;  // an attribute no key can carry
+    // Shown by Windows beside the setting dialog while it refuses a log-off or shutdown.
+    const char* session_end_reason;
 };
 
 const Messages& messages_for(bool japanese);

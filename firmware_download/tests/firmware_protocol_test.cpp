@@ -179,7 +179,7 @@ TEST_F(Sequence, ConsoleBreaksHeldFromTheInitFrameToTheEndReply) {
             int frames_in, frames_out;
         };
         std::vector<Call> calls;
-        session.hold_console_breaks = [&](bool hold) {
+        session.hold_interruptions = [&](bool hold) {
             calls.push_back({hold, frames_in, frames_out});
         };
         std::string error;

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "common/date_text.h"
+#include "common/win32/console.h"
 #include "common/win32/file_chooser.h"
 #include "common/win32/message_box.h"
 #include "common/win32/painting_pause.h"
+#include "common/win32/session_end_guard.h"
 #include "common/win32/wide_text.h"
 #include "firmware_download/batch.h"
 #include "firmware_download/srecord.h"
@@ -92,6 +94,7 @@ DWORD WINAPI download_worker(LPVOID param) {
 
 void end_progress(HWND dialog, DownloadResult result) {
     tool_of(dialog).download_result = result;
+    tool_of(dialog).progress_dialog = nullptr;
     EndDialog(dialog, 0);
 }
 
@@ -128,10 +131,14 @@ void start_download(HWND dialog) {
 }
 
 INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (common::win32::answer_session_end(dialog, message, lparam)) {
+        return TRUE;
+    }
     switch (message) {
         case WM_INITDIALOG: {
             SetWindowLongPtrW(dialog, DWLP_USER, lparam);
             Tool& tool = tool_of(dialog);
+            tool.progress_dialog = dialog;
             SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE32, 0, progress_range);
             set_text(dialog, IDC_STATUS, tool.texts.reading);
             PostMessageW(dialog, progress_start_message, 0, 0);
@@ -358,6 +365,15 @@ INT_PTR CALLBACK main_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
 }  // namespace
 
 int run_gui(Tool& tool) {
+    // While the keyboard is written the progress dialog, the window on screen, also refuses
+    // the end of the session.
+    tool.session.hold_interruptions = [&tool](bool hold) {
+        common::win32::ignore_console_breaks(hold);
+        if (tool.progress_dialog != nullptr) {
+            common::win32::hold_session_end(tool.progress_dialog,
+                                            from_utf8(tool.texts.session_end_reason), hold);
+        }
+    };
     int id = tool.japanese ? IDD_MAIN_JA : IDD_MAIN_EN;
     INT_PTR ended = DialogBoxParamW(tool.instance, MAKEINTRESOURCEW(id), nullptr, main_proc,
                                     reinterpret_cast<LPARAM>(&tool));

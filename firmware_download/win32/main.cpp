@@ -40,8 +40,9 @@ int main() {
     auto tool = std::make_unique<firmware_download::win32::Tool>(
         hidlink::make_host(), firmware_download::japanese_from_code_page(GetACP()));
     tool->instance = GetModuleHandleW(nullptr);
-    // TAVFrmDL shares the console of the cmd it was started from, in both modes.
-    tool->session.hold_console_breaks = common::win32::ignore_console_breaks;
+    // TAVFrmDL shares the console of the cmd it was started from, in both modes (run_gui adds
+    // the dialogs' refusal of the end of the session).
+    tool->session.hold_interruptions = common::win32::ignore_console_breaks;
 
     common::win32::SingleInstance guard(firmware_download::instance_mutex_name);
     if (guard.another_instance_runs()) {

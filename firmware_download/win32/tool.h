@@ -38,6 +38,7 @@ struct Tool {
     std::string date_text;  // ANSI, taken from the date box after a download
     DownloadResult download_result = DownloadResult::declined;
     HWND notice = nullptr;
+    HWND progress_dialog = nullptr;  // set before the worker starts, cleared after it reported
 };
 
 // Graphical mode: the main dialog; returns the exit code.

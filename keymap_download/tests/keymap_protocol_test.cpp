@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "keymap_download/tests/keyboard_fixture.h"
 
@@ -102,8 +104,12 @@ TEST_F(KeymapProtocol, WriteSparrowAllFF) {
     WriteHooks hooks;
     hooks.on_writing = [&] { busy_while_writing = session_.busy(); };
     hooks.on_progress = [&](int value) { progress.push_back(value); };
+    // Frames sent when the hold begins and ends: before the start frame, after the end frame.
+    std::vector<std::pair<bool, std::size_t>> holds;
+    hooks.hold_interruptions = [&](bool hold) { holds.emplace_back(hold, sent_.size()); };
     ASSERT_EQ(session_.write_keymap(hooks), WriteOutcome::ok);
 
+    EXPECT_EQ(holds, (std::vector<std::pair<bool, std::size_t>>{{true, 0}, {false, 8}}));
     EXPECT_TRUE(busy_while_writing);
     EXPECT_FALSE(session_.busy());
     ASSERT_EQ(sent_.size(), 8u);
@@ -147,7 +153,11 @@ TEST_F(KeymapProtocol, WriteFailuresStopAtOnce) {
 
     sent_.clear();
     command("fault 1 nak on 21:00:01 at 3");
-    EXPECT_EQ(session_.write_keymap(), WriteOutcome::data_failed);
+    std::vector<bool> holds;
+    WriteHooks held;
+    held.hold_interruptions = [&](bool hold) { holds.push_back(hold); };
+    EXPECT_EQ(session_.write_keymap(held), WriteOutcome::data_failed);
+    EXPECT_EQ(holds, (std::vector<bool>{true, false}));  // released after the failure too
     EXPECT_EQ(count_sent(0x21, 0x01), 3);
     EXPECT_EQ(count_sent(0x21, 0xFF), 0);
 

@@ -11,6 +11,7 @@
 #include "common/win32/file_chooser.h"
 #include "common/win32/message_box.h"
 #include "common/win32/painting_pause.h"
+#include "common/win32/session_end_guard.h"
 #include "common/win32/wide_text.h"
 #include "keymap_download/batch.h"
 #include "keymap_download/win32/resource.h"
@@ -71,6 +72,11 @@ DWORD WINAPI write_worker(LPVOID param) {
     hooks.on_progress = [&](int progress) {
         SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(progress), 0);
     };
+    // The progress dialog is the window on screen while the keyboard is written.
+    const std::wstring reason = from_utf8(tool.texts.session_end_reason);
+    hooks.hold_interruptions = [&](bool hold) {
+        common::win32::hold_session_end(dialog, reason, hold);
+    };
     WriteOutcome outcome = tool.session.write_keymap(hooks);
     show_message(dialog, write_outcome_message(outcome));
     PostMessageW(dialog, completion_message, static_cast<WPARAM>(completion_code_for(outcome)), 0);
@@ -115,6 +121,9 @@ void start_download(HWND dialog) {
 }
 
 INT_PTR CALLBACK progress_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (common::win32::answer_session_end(dialog, message, lparam)) {
+        return TRUE;
+    }
     switch (message) {
         case WM_INITDIALOG: {
             SetWindowLongPtrW(dialog, DWLP_USER, lparam);

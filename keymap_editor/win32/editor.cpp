@@ -13,6 +13,7 @@
 #include "common/clock.h"
 #include "common/date_text.h"
 #include "common/win32/file_chooser.h"
+#include "common/win32/session_end_guard.h"
 #include "common/win32/wide_text.h"
 #include "hidlink/link.h"
 #include "hidlink/win32/host_factory.h"
@@ -423,12 +424,21 @@ void on_export() {
 
 DWORD WINAPI apply_thread(LPVOID parameter) {
     HWND dialog = static_cast<HWND>(parameter);
-    const ApplyResult result = editor.apply->write_keymap();
+    // The setting dialog is the window on screen while the keyboard is written.
+    const std::wstring reason = from_utf8(editor.texts->session_end_reason);
+    keymap_download::WriteHooks hooks;
+    hooks.hold_interruptions = [&](bool hold) {
+        common::win32::hold_session_end(dialog, reason, hold);
+    };
+    const ApplyResult result = editor.apply->write_keymap(hooks);
     PostMessageW(dialog, result_message, result, 0);
     return 0;
 }
 
-INT_PTR CALLBACK setting_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+INT_PTR CALLBACK setting_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (common::win32::answer_session_end(dialog, message, lparam)) {
+        return TRUE;
+    }
     switch (message) {
         case WM_INITDIALOG:
             PostMessageW(dialog, start_request, 0, 0);

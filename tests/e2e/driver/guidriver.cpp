@@ -902,6 +902,16 @@ void run_command(const Command& c) {
                      static_cast<WPARAM>(c.number("wparam", 0)),
                      static_cast<LPARAM>(c.number("lparam", 0)));
         emit("posted hwnd=" + hex_handle(target));
+    } else if (name == "send") {
+        HWND hwnd = wait_for_window(c);
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(hwnd, static_cast<UINT>(c.number("msg", 0)),
+                                 static_cast<WPARAM>(c.number("wparam", 0)),
+                                 static_cast<LPARAM>(c.number("lparam", 0)), SMTO_ABORTIFHUNG,
+                                 send_timeout_ms, &result)) {
+            throw Failure{"no answer to the message"};
+        }
+        emit("sent hwnd=" + hex_handle(hwnd) + " result=" + std::to_string(result));
     } else if (name == "wait-gone") {
         WindowQuery query = window_query(c);
         DWORD start = GetTickCount();

@@ -219,6 +219,12 @@ class GuiDriver:
         self.command("post", *_options(window, {"msg": msg, "wparam": wparam,
                                                 "lparam": lparam}))
 
+    def send(self, window: dict, msg: int, wparam: int = 0, lparam: int = 0) -> int:
+        """The window's answer (its LRESULT) to a message sent to it."""
+        facts = self.command("send", *_options(window, {"msg": msg, "wparam": wparam,
+                                                        "lparam": lparam}))
+        return int(facts[0]["result"])
+
     def wait_gone(self, window: Optional[dict] = None, timeout_ms: Optional[int] = None,
                   **query) -> None:
         self.command("wait-gone", *_options(window, dict(query, timeout=timeout_ms)),

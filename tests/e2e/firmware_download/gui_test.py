@@ -69,6 +69,7 @@ TEXTS = {
 }[LANGUAGE]
 
 WM_COMMAND = 0x0111
+WM_QUERYENDSESSION = 0x0011
 
 
 class Dialogs(ToolTest):
@@ -149,6 +150,8 @@ class Dialogs(ToolTest):
             self.assertLess(time.monotonic(), deadline, "no init frame")
             time.sleep(0.05)
         os.kill(process.pid, signal.SIGINT)
+        # Nor does a log-off or shutdown: the progress dialog refuses the end of the session.
+        self.assertEqual(self.gui.send(progress, WM_QUERYENDSESSION), 0)
         # No control stops a download: a cancel command, Escape and closing are ignored, and
         # the main dialog's Cancel and close box too.
         self.gui.post(progress, WM_COMMAND, 1003)
@@ -172,6 +175,7 @@ class Dialogs(ToolTest):
         self.answer("Download tool success", TEXTS["ended_normally"], icon="information",
                     shot="ended_normally")
         self.assertGreater(time.monotonic() - noticed, 11)  # the notice stood the pause
+        self.assertNotEqual(self.gui.send(main, WM_QUERYENDSESSION), 0)
         self.gui.absent(has_id=1041)
         self.assertEqual(self.frames_in(3),
                          download_frames(image) + [date_frame(TEXTS["edited_date"])])

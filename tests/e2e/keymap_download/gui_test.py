@@ -65,6 +65,7 @@ TEXTS = {
 SPARROW_OLD = bytes((3 * i) & 0xFF for i in range(192))
 SPARROW_NEW = bytes((3 * i + 7) & 0xFF for i in range(192))
 WM_CLOSE = 0x0010
+WM_QUERYENDSESSION = 0x0011
 
 
 class Dialogs(ToolTest):
@@ -133,6 +134,8 @@ class Dialogs(ToolTest):
         while self.gui.controls(progress)[1006]["position"] == 0:
             self.assertLess(time.monotonic(), deadline, "the progress bar never moved")
         self.shot("progress")
+        # A log-off or shutdown is refused while the key map is written.
+        self.assertEqual(self.gui.send(progress, WM_QUERYENDSESSION), 0)
 
         stamp_window = self.gui.find(has_id=1041, timeout_ms=20000)
         self.assertEqual(self.gui.text(stamp_window, 1041), TEXTS["date_window"])
@@ -150,6 +153,7 @@ class Dialogs(ToolTest):
         self.assertEqual(state_keymap(self.sim.state_text(), 1)[0], SPARROW_NEW)
 
         self.gui.find(hwnd=hex(main["hwnd"]))  # still open after all that
+        self.assertNotEqual(self.gui.send(main, WM_QUERYENDSESSION), 0)
         self.gui.click(main, 1010)
         self.assertEqual(process.wait(timeout=20).returncode, 0)
 

@@ -15,7 +15,7 @@ import time
 import unittest
 
 from lexmap import (ATTR, FILENAME, GUIDE, KEY_FIRST, LIST, SIZE, TIMESTAMP, WM_CLOSE,
-                    LexmapTest, key, keycode_names, keymap_frames, keymap_of, listing_bytes,
+                    WM_QUERYENDSESSION, LexmapTest, key, keycode_names, keymap_frames, keymap_of, listing_bytes,
                     table_bytes)
 from tavmapdl import date_frame, today
 
@@ -263,6 +263,7 @@ class Editor(LexmapTest):
         self.until(lambda: self.gui.rect(editor, KEY_FIRST + key("F3"))["visible"] == 1,
                    "F3 shown again after New")
         self.gui.set_text(editor, TIMESTAMP, "2011-01-01")
+        self.sim.send("fault 1 delay 300 on 21 always")  # time to ask while it writes
         self.command(editor, "keymap_change")
         self.answer(button="yes", icon="warning", text="Keymap change is started, Is it OK?")
         setting = self.gui.find(has_id=1150, timeout_ms=20000)
@@ -274,6 +275,12 @@ class Editor(LexmapTest):
         self.gui.post(setting, WM_CLOSE)
         time.sleep(0.5)
         self.gui.find(hwnd=hex(setting["hwnd"]), timeout_ms=1000)
+        # Nor does a log-off or shutdown until the end frame's reply; in the pause before the
+        # date stamp the session may end again.
+        self.until(lambda: self.sim.frames(model=1, direction="in"), "the start frame")
+        self.assertEqual(self.gui.send(setting, WM_QUERYENDSESSION), 0)
+        self.until(lambda: self.gui.send(setting, WM_QUERYENDSESSION) != 0, "session end allowed")
+        self.assertEqual(len(self.sim.frames(model=1, direction="in")), 8)  # no date stamp yet
         self.answer(icon="information", text="Keymap change has success.", timeout_ms=40000)
 
         frames = self.sim.frames(model=1, direction="in")

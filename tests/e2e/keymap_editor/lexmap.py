@@ -31,7 +31,7 @@ TIMESTAMP, FILENAME, GUIDE = 1130, 1131, 1133
 IDM = {"new": 40001, "open": 40002, "save": 40003, "save_as": 40004, "export": 40005,
        "exit": 40006, "keymap_change": 40007, "about": 40008, "import_table": 40009,
        "read_keyboard": 40010}
-WM_COMMAND, WM_CLOSE = 0x0111, 0x0010
+WM_COMMAND, WM_CLOSE, WM_QUERYENDSESSION = 0x0111, 0x0010, 0x0011
 ROWS = "ABCDEFGHJ"
 
 
