@@ -7,30 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "common/hid_capabilities.h"
 #include "hidlink/frame.h"
 
 namespace hidlink {
 
 enum class ReportKind { input = 0, output = 1, feature = 2 };
-constexpr int report_kind_count = 3;
-
-// The interface's capability summary (HIDP_CAPS).
-struct Capabilities {
-    std::uint16_t usage = 0;
-    std::uint16_t usage_page = 0;
-    std::uint16_t report_length[report_kind_count] = {};  // byte length per report kind
-    std::uint16_t button_caps[report_kind_count] = {};    // number of button capabilities
-    std::uint16_t value_caps[report_kind_count] = {};     // number of value capabilities
-};
-
-// One button or value capability as the HID parser returns it.
-struct CapabilityRecord {
-    std::uint16_t usage_page = 0;
-    std::uint8_t report_id = 0;
-    bool is_range = false;
-    std::uint16_t usage_min = 0;  // the usage itself when not a range
-    std::uint16_t usage_max = 0;  // equal to usage_min when not a range
-};
+constexpr int report_kind_count = common::report_kind_count;
+using Capabilities = common::HidCapabilities;
+using CapabilityRecord = common::HidCapabilityRecord;
 
 enum class IoStatus { done, pending, failed };
 

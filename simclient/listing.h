@@ -24,27 +24,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/hid_capabilities.h"
+
 namespace simclient {
 
-// The client library stands alone (Sonder links nothing else of the suite), so it carries its
-// own copy of what HidP_GetCaps and HidP_GetSpecific*Caps report.
-constexpr int report_kind_count = 3;  // input, output, feature
-
-struct Capabilities {
-    std::uint16_t usage = 0;
-    std::uint16_t usage_page = 0;
-    std::uint16_t report_length[report_kind_count] = {};  // byte length per report kind
-    std::uint16_t button_caps[report_kind_count] = {};    // number of button capabilities
-    std::uint16_t value_caps[report_kind_count] = {};     // number of value capabilities
-};
-
-struct CapabilityRecord {
-    std::uint16_t usage_page = 0;
-    std::uint8_t report_id = 0;
-    bool is_range = false;
-    std::uint16_t usage_min = 0;  // the usage itself when not a range
-    std::uint16_t usage_max = 0;  // equal to usage_min when not a range
-};
+// The client library links nothing of the suite (Sonder uses it alone); what the HID parser
+// reports is shared with the link as plain structures.
+constexpr int report_kind_count = common::report_kind_count;
+using Capabilities = common::HidCapabilities;
+using CapabilityRecord = common::HidCapabilityRecord;
 
 struct ListedInterface {
     int id = 0;

@@ -13,26 +13,6 @@ using simclient::ListedInterface;
 using simclient::win32::interface_pipe_path;
 using simclient::win32::open_sim_pipe;
 
-Capabilities to_link(const simclient::Capabilities& c) {
-    Capabilities caps;
-    caps.usage = c.usage;
-    caps.usage_page = c.usage_page;
-    for (int k = 0; k < report_kind_count; ++k) {
-        caps.report_length[k] = c.report_length[k];
-        caps.button_caps[k] = c.button_caps[k];
-        caps.value_caps[k] = c.value_caps[k];
-    }
-    return caps;
-}
-
-std::vector<CapabilityRecord> to_link(const std::vector<simclient::CapabilityRecord>& records) {
-    std::vector<CapabilityRecord> out;
-    for (const simclient::CapabilityRecord& r : records) {
-        out.push_back({r.usage_page, r.report_id, r.is_range, r.usage_min, r.usage_max});
-    }
-    return out;
-}
-
 // A pipe to one simulated interface; what the HID parser would say comes from the listing.
 class SimDevice : public OverlappedDevice {
   public:
@@ -48,17 +28,17 @@ class SimDevice : public OverlappedDevice {
     }
 
     bool capabilities(Capabilities& caps) override {
-        caps = to_link(listed_.caps);
+        caps = listed_.caps;
         return true;
     }
 
     bool button_capabilities(ReportKind kind, std::vector<CapabilityRecord>& records) override {
-        records = to_link(listed_.button_records[static_cast<int>(kind)]);
+        records = listed_.button_records[static_cast<int>(kind)];
         return true;
     }
 
     bool value_capabilities(ReportKind kind, std::vector<CapabilityRecord>& records) override {
-        records = to_link(listed_.value_records[static_cast<int>(kind)]);
+        records = listed_.value_records[static_cast<int>(kind)];
         return true;
     }
 

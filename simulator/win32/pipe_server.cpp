@@ -444,22 +444,11 @@ std::string PipeServer::listing() {
         entry.id = info.id;
         entry.vendor_id = info.vendor_id;
         entry.product_id = info.product_id;
-        const hidlink::Capabilities caps = capabilities_of(info);
-        entry.caps.usage = caps.usage;
-        entry.caps.usage_page = caps.usage_page;
+        entry.caps = capabilities_of(info);
         for (int k = 0; k < hidlink::report_kind_count; ++k) {
-            entry.caps.report_length[k] = caps.report_length[k];
-            entry.caps.button_caps[k] = caps.button_caps[k];
-            entry.caps.value_caps[k] = caps.value_caps[k];
-            auto kind = static_cast<hidlink::ReportKind>(k);
-            for (auto [from, to] :
-                 {std::pair{button_capabilities_of(info, kind), &entry.button_records[k]},
-                  std::pair{value_capabilities_of(info, kind), &entry.value_records[k]}}) {
-                for (const hidlink::CapabilityRecord& r : from) {
-                    to->push_back(
-                        {r.usage_page, r.report_id, r.is_range, r.usage_min, r.usage_max});
-                }
-            }
+            const auto kind = static_cast<hidlink::ReportKind>(k);
+            entry.button_records[k] = button_capabilities_of(info, kind);
+            entry.value_records[k] = value_capabilities_of(info, kind);
         }
         listed.push_back(std::move(entry));
     }
