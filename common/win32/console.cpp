@@ -26,10 +26,6 @@ void hide_console_titled_with_program_path() {
     }
 }
 
-}  // namespace common::win32
-
-namespace common::win32 {
-
 void hide_console_of_this_process_alone() {
     HWND console = GetConsoleWindow();
     if (console == nullptr) {
@@ -40,10 +36,6 @@ void hide_console_of_this_process_alone() {
         ShowWindow(console, SW_HIDE);
     }
 }
-
-}  // namespace common::win32
-
-namespace common::win32 {
 
 namespace {
 

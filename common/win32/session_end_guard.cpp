@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 namespace common::win32 {
 
@@ -38,6 +39,11 @@ void hold_session_end(HWND window, const std::wstring& reason, bool hold) {
         PostMessageW(window, message, 0, reinterpret_cast<LPARAM>(text.get())) != FALSE) {
         text.release();  // the window's thread owns it now
     }
+}
+
+std::function<void(bool hold)> session_end_hold(HWND window, std::wstring reason) {
+    return
+        [window, reason = std::move(reason)](bool hold) { hold_session_end(window, reason, hold); };
 }
 
 bool answer_session_end(HWND dialog, UINT message, LPARAM lparam) {

@@ -73,10 +73,8 @@ DWORD WINAPI write_worker(LPVOID param) {
         SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(progress), 0);
     };
     // The progress dialog is the window on screen while the keyboard is written.
-    const std::wstring reason = from_utf8(tool.texts.session_end_reason);
-    hooks.hold_interruptions = [&](bool hold) {
-        common::win32::hold_session_end(dialog, reason, hold);
-    };
+    hooks.hold_interruptions =
+        common::win32::session_end_hold(dialog, from_utf8(tool.texts.session_end_reason));
     WriteOutcome outcome = tool.session.write_keymap(hooks);
     show_message(dialog, write_outcome_message(outcome));
     PostMessageW(dialog, completion_message, static_cast<WPARAM>(completion_code_for(outcome)), 0);

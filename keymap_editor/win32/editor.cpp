@@ -425,11 +425,9 @@ void on_export() {
 DWORD WINAPI apply_thread(LPVOID parameter) {
     HWND dialog = static_cast<HWND>(parameter);
     // The setting dialog is the window on screen while the keyboard is written.
-    const std::wstring reason = from_utf8(editor.texts->session_end_reason);
     keymap_download::WriteHooks hooks;
-    hooks.hold_interruptions = [&](bool hold) {
-        common::win32::hold_session_end(dialog, reason, hold);
-    };
+    hooks.hold_interruptions =
+        common::win32::session_end_hold(dialog, from_utf8(editor.texts->session_end_reason));
     const ApplyResult result = editor.apply->write_keymap(hooks);
     PostMessageW(dialog, result_message, result, 0);
     return 0;
