@@ -70,8 +70,7 @@ struct Editor {
     std::array<RECT, key_count> cells{};  // each position's own cell, in client coordinates
     std::array<ButtonView, key_count> views{};
 
-    bool has_file = false;
-    std::string file_path;                // ANSI, as the core opens files
+    std::string file_path;                // the listing Save writes to (ANSI); empty: none
     wchar_t chooser_path[MAX_PATH] = {};  // the listing chooser keeps its last path
 
     std::unique_ptr<hidlink::Host> host;
@@ -198,8 +197,13 @@ void put_today() {
     SetDlgItemTextW(editor.main, IDC_TIMESTAMP, from_utf8(today).c_str());
 }
 
-void show_file_label(const std::wstring& text) {
-    SetDlgItemTextW(editor.main, IDC_FILENAME, text.c_str());
+// The listing Save writes to, shown by its name; an empty path for none (a new edit, or a key
+// map imported or read from the keyboard).
+void set_current_file(const std::string& path) {
+    editor.file_path = path;
+    const std::wstring label = path.empty() ? from_utf8(editor.texts->new_file)
+                                            : from_ansi(file_name_of(path, editor.start.shift_jis));
+    SetDlgItemTextW(editor.main, IDC_FILENAME, label.c_str());
 }
 
 // Reset of the model and of every control that shows it.
@@ -328,9 +332,7 @@ void write_listing(const std::string& path) {
         show_message(editor.main, editor.texts->create_failed, MB_OK | MB_ICONERROR);
         return;
     }
-    editor.file_path = path;
-    editor.has_file = true;
-    show_file_label(from_ansi(file_name_of(path, editor.start.shift_jis)));
+    set_current_file(path);
 }
 
 void on_open() {
@@ -352,9 +354,7 @@ void on_open() {
     if (!edit_may_be_lost(editor.main)) {
         return;
     }
-    show_file_label(from_ansi(file_name_of(path, editor.start.shift_jis)));
-    editor.file_path = path;
-    editor.has_file = true;
+    set_current_file(path);
     show_model(loaded);
 }
 
@@ -370,8 +370,7 @@ void take_keymap_model(ImportResult result, const KeymapModel& imported) {
     if (!edit_may_be_lost(editor.main)) {
         return;
     }
-    show_file_label(from_utf8(editor.texts->new_file));
-    editor.has_file = false;
+    set_current_file("");
     show_model(imported);
 }
 
@@ -603,8 +602,7 @@ void init_editor(HWND dialog) {
     highlight_current(true);
     show_size_boxes(0);
     put_today();
-    editor.has_file = false;
-    editor.file_path.clear();
+    set_current_file("");
     editor.chooser_path[0] = L'\0';
 
     HWND list = item(IDC_KEYCODE_LIST);
@@ -666,15 +664,14 @@ void on_command(HWND dialog, int id, int notification) {
         case IDM_NEW:
             if (edit_may_be_lost(dialog)) {
                 PostMessageW(dialog, reset_request, 0, 0);
-                show_file_label(from_utf8(editor.texts->new_file));
-                editor.has_file = false;
+                set_current_file("");
             }
             break;
         case IDM_OPEN:
             on_open();
             break;
         case IDM_SAVE:
-            if (editor.has_file) {
+            if (!editor.file_path.empty()) {
                 write_listing(editor.file_path);
             } else {
                 on_save_as();
