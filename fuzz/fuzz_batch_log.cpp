@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto model = static_cast<std::int16_t>(fields[2] >> 8);
     const std::string_view path(reinterpret_cast<const char*>(data + 12), size - 12);
 
-    const std::string line = keymap_download::log_line(result, now, model, path);
+    const std::string line =
+        keymap_download::log_line(result, now, model, path, (fields[2] & 0x80) != 0);
     if (line.size() > keymap_download::max_log_line) {
         std::abort();
     }

@@ -39,6 +39,7 @@ struct BatchState {
     ResultCode result = ResultCode::update_success;
     BatchOptions options;
     std::int16_t model_selector = 0;  // the download record's selector at the end of the run
+    bool shift_jis = false;           // the command line is code page 932 text (set by the shell)
 };
 
 // Runs the batch steps against the keyboard behind `session`. `today` gives the date text

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/text_cut.h"
 #include "keymap_download/file_path.h"
 
 namespace keymap_download {
@@ -68,13 +69,8 @@ std::string_view outcome_text(ResultCode result) {
     return "";
 }
 
-std::string_view file_name_part(std::string_view path) {
-    const std::size_t slash = path.rfind('\\');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 std::string log_line(ResultCode result, const common::LocalDateTime& now,
-                     std::int16_t model_selector, std::string_view keymap_path) {
+                     std::int16_t model_selector, std::string_view keymap_path, bool shift_jis) {
     std::string line = time_prefix(now);
     const std::string_view outcome = outcome_text(result);
     if (result == ResultCode::no_function || result == ResultCode::no_model ||
@@ -83,10 +79,10 @@ std::string log_line(ResultCode result, const common::LocalDateTime& now,
     } else {
         line += model_selector == 2 ? " Reed, " : " Sparrow, ";
         // An over-long line loses the end of the file name, never the outcome.
-        std::string_view name = file_name_part(keymap_path);
+        const std::string name = common::file_name_of(keymap_path, shift_jis, "\\");
         const std::size_t fixed = line.size() + outcome.size();
         const std::size_t room = fixed < max_log_line ? max_log_line - fixed : 0;
-        line += name.substr(0, room);
+        line += common::cut_text(name, room, shift_jis);
         line += outcome;
     }
     if (line.size() > max_log_line) {
@@ -162,7 +158,7 @@ ReportPlan plan_report(const BatchState& state, const common::LocalDateTime& now
     const BatchOptions& options = state.options;
     const bool save_only = options.backup && options.function == BatchFunction::none;
     plan.line = log_line(result, now, state.model_selector,
-                         save_only ? options.backup_path : options.keymap_path);
+                         save_only ? options.backup_path : options.keymap_path, state.shift_jis);
     plan.log_path = state.options.log_path;
     if (result == ResultCode::same_keymap || result == ResultCode::overlap_start) {
         plan.show_message = true;

@@ -20,12 +20,12 @@ constexpr std::size_t log_rotation_size = 64000;
 std::string time_prefix(const common::LocalDateTime& now);
 // The outcome text of the result code, ending in "\n"; empty for result 1.
 std::string_view outcome_text(ResultCode result);
-// The file name after the last backslash.
-std::string_view file_name_part(std::string_view path);
-// The whole line: prefix, then for codes other than 2, 3, 18 " Reed, " / " Sparrow, " and the
-// file name, then the outcome text. At most 259 characters.
+// The whole line: prefix, then for codes other than 2, 3, 18, 20 " Reed, " / " Sparrow, " and
+// the file name (after the last backslash), then the outcome text. At most 259 characters.
+// `shift_jis`: the path is code page 932 text, whose second bytes may be 5CH ("\\") and which
+// is cut between characters only.
 std::string log_line(ResultCode result, const common::LocalDateTime& now,
-                     std::int16_t model_selector, std::string_view keymap_path);
+                     std::int16_t model_selector, std::string_view keymap_path, bool shift_jis);
 
 // The log path with its first ".csv" (else ".CSV") and everything after it replaced by
 // ".bak"; empty when the path has neither (no rotation).

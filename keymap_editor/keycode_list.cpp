@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "keymap_editor/text_cut.h"
+#include "common/text_cut.h"
 
 namespace keymap_editor {
 
@@ -15,7 +15,7 @@ std::string button_caption(std::string_view name, bool shift_jis) {
     std::size_t i = 0;
     while (i < name.size()) {
         const unsigned char byte = static_cast<unsigned char>(name[i]);
-        const bool two_byte = shift_jis && is_shift_jis_lead(byte) && i + 1 < name.size();
+        const bool two_byte = shift_jis && common::is_shift_jis_lead(byte) && i + 1 < name.size();
         std::string_view part = two_byte ? name.substr(i, 2) : name.substr(i, 1);
         const std::size_t width = byte == '&' ? 2 : part.size();
         if (caption.size() + width > max_caption) {
@@ -41,7 +41,7 @@ void KeycodeList::parse(std::string_view bytes, bool shift_jis) {
             line.remove_suffix(1);
         }
         KeycodeEntry entry;
-        entry.name = cut_text(line, max_entry_text, shift_jis);
+        entry.name = common::cut_text(line, max_entry_text, shift_jis);
         entry.caption = button_caption(entry.name, shift_jis);
         entries_.push_back(std::move(entry));
         start = next;

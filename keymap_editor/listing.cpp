@@ -12,8 +12,8 @@
 #endif
 
 #include "common/hex_digit.h"
+#include "common/text_cut.h"
 #include "keymap_download/keymap_table.h"
-#include "keymap_editor/text_cut.h"
 
 namespace keymap_editor {
 
@@ -183,7 +183,8 @@ bool write_file_safely(const std::string& path, std::string_view bytes, bool shi
                        const SafeWriteFiles& files) {
     // A short name beside the target, so that the new file lies on the same volume and its
     // path is not much longer than the target's.
-    const std::string folder = path.substr(0, path.size() - file_name_of(path, shift_jis).size());
+    const std::string folder =
+        path.substr(0, path.size() - common::file_name_of(path, shift_jis).size());
     std::string fresh;
     std::FILE* file = nullptr;
     for (int n = 0; file == nullptr && n < temporary_name_tries; ++n) {

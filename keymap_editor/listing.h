@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_cut.h"
 #include "keymap_editor/keycode_list.h"
 #include "keymap_editor/keymap_layout.h"
 #include "keymap_editor/model.h"
-#include "keymap_editor/text_cut.h"
 
 namespace keymap_editor {
 

@@ -6,7 +6,7 @@
 
 #include "common/hex_digit.h"
 #include "common/language.h"
-#include "keymap_editor/text_cut.h"
+#include "common/text_cut.h"
 
 namespace keymap_editor {
 
@@ -34,7 +34,7 @@ int int_value(const ProfileLookup& lookup, const char* section, const char* key,
 }
 
 std::size_t folder_length(std::string_view path, bool shift_jis) {
-    return path.size() - file_name_of(path, shift_jis).size();
+    return path.size() - common::file_name_of(path, shift_jis).size();
 }
 
 }  // namespace
@@ -87,8 +87,8 @@ EditorSettings read_settings(unsigned ansi_code_page, const ProfileLookup& looku
         settings.font.height = int_value(lookup, font_section, "Size(ENG)", 12);
     }
     // The face is interpreted in the system's code page, whatever the editor language.
-    settings.font.face = cut_text(settings.font.face, max_face_name,
-                                  common::japanese_from_code_page(ansi_code_page));
+    settings.font.face = common::cut_text(settings.font.face, max_face_name,
+                                          common::japanese_from_code_page(ansi_code_page));
     return settings;
 }
 

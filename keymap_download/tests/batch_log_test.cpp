@@ -37,29 +37,42 @@ TEST(KeymapBatchLog, TimePrefix) {
 
 TEST(KeymapBatchLog, Lines) {
     const auto now = at(2011, 1, 1, 9, 5);
-    EXPECT_EQ(log_line(ResultCode::update_success, now, 1, "C:\\maps\\xxxmap.tbl"),
+    EXPECT_EQ(log_line(ResultCode::update_success, now, 1, "C:\\maps\\xxxmap.tbl", false),
               "2011-01-01, 09:05, Sparrow, xxxmap.tbl, update success.\n");
-    EXPECT_EQ(log_line(ResultCode::start_failed, now, 2, "xxxmap.tbl"),
+    EXPECT_EQ(log_line(ResultCode::start_failed, now, 2, "xxxmap.tbl", false),
               "2011-01-01, 09:05, Reed, xxxmap.tbl, update error, command error (start).\n");
     // Only backslashes separate folders.
-    EXPECT_EQ(log_line(ResultCode::same_keymap, now, 2, "a\\b\\"),
+    EXPECT_EQ(log_line(ResultCode::same_keymap, now, 2, "a\\b\\", false),
               "2011-01-01, 09:05, Reed, , same KeyMap.\n");
     // Codes 2, 3, 18 and 20 carry neither model nor file.
-    EXPECT_EQ(log_line(ResultCode::no_function, now, 1, "x.tbl"),
+    EXPECT_EQ(log_line(ResultCode::no_function, now, 1, "x.tbl", false),
               "2011-01-01, 09:05, , , other error, parameter error (function /C /W /F).\n");
-    EXPECT_EQ(log_line(ResultCode::no_model, now, 0, "x.tbl"),
+    EXPECT_EQ(log_line(ResultCode::no_model, now, 0, "x.tbl", false),
               "2011-01-01, 09:05, , , other error, parameter error (Target Keyboard /1 /2).\n");
-    EXPECT_EQ(log_line(ResultCode::bad_date, now, 2, "x.tbl"),
+    EXPECT_EQ(log_line(ResultCode::bad_date, now, 2, "x.tbl", false),
               "2011-01-01, 09:05, , , other error, parameter error (date /T).\n");
-    EXPECT_EQ(log_line(ResultCode::overlap_start, now, 0, ""),
+    EXPECT_EQ(log_line(ResultCode::overlap_start, now, 0, "", false),
               "2011-01-01, 09:05, , , other error, overlap start error.\n");
 
     // An over-long file name is cut so the line keeps its outcome within 259 characters.
     const std::string name(300, 'n');
-    const std::string line = log_line(ResultCode::timeout, now, 1, "C:\\" + name);
+    const std::string line = log_line(ResultCode::timeout, now, 1, "C:\\" + name, false);
     EXPECT_EQ(line.size(), max_log_line);
     EXPECT_EQ(line.substr(0, 33), "2011-01-01, 09:05, Sparrow, nnnnn");
     EXPECT_EQ(line.substr(line.size() - 18), "n, timeout error.\n");
+
+    // Under code page 932 a character's second byte 5CH ("\\" in ソ, 表) separates nothing,
+    // and an over-long name loses whole characters.
+    EXPECT_EQ(log_line(ResultCode::update_success, now, 1, "C:\\\x83\x5C\x95\x5C.tbl", true),
+              "2011-01-01, 09:05, Sparrow, \x83\x5C\x95\x5C.tbl, update success.\n");
+    std::string wide_name = "x";  // so that the room ends inside a character
+    for (int i = 0; i < 150; ++i) {
+        wide_name += "\x95\x5C";
+    }
+    const std::string cut = log_line(ResultCode::timeout, now, 1, "C:\\" + wide_name, true);
+    EXPECT_EQ(cut.size(), max_log_line - 1);
+    const std::string whole_end = "\x95\x5C, timeout error.\n";
+    EXPECT_EQ(cut.substr(cut.size() - whole_end.size()), whole_end);
 }
 
 TEST(KeymapBatchLog, ExitCodesAndWriteResults) {

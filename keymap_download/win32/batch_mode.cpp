@@ -86,7 +86,8 @@ HICON program_icon(Tool& tool) {
 }
 
 // Appends the log line (when the plan says so, inside report_batch) and shows the dialog.
-int report(Tool& tool, const BatchState& state) {
+int report(Tool& tool, BatchState state) {
+    state.shift_jis = tool.japanese;  // Japanese texts go with code page 932
     ReportPlan plan = report_batch(state, common::local_now());
     if (plan.show_usage) {
         BatchDialog usage;

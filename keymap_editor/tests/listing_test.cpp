@@ -258,7 +258,7 @@ TEST_F(SafeWrite, ShiftJisNamesKeepTheirSecondBytes) {
         {"d\\\x95", true, "\x95"},  // a first byte without its second
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(file_name_of(c.path, c.shift_jis), c.name) << c.path;
+        EXPECT_EQ(common::file_name_of(c.path, c.shift_jis), c.name) << c.path;
     }
 
     // The new file lies beside the target, not in a folder cut from the target's name. Stand-in

@@ -201,8 +201,9 @@ void put_today() {
 // map imported or read from the keyboard).
 void set_current_file(const std::string& path) {
     editor.file_path = path;
-    const std::wstring label = path.empty() ? from_utf8(editor.texts->new_file)
-                                            : from_ansi(file_name_of(path, editor.start.shift_jis));
+    const std::wstring label = path.empty()
+                                   ? from_utf8(editor.texts->new_file)
+                                   : from_ansi(common::file_name_of(path, editor.start.shift_jis));
     SetDlgItemTextW(editor.main, IDC_FILENAME, label.c_str());
 }
 

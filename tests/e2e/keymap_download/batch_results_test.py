@@ -10,6 +10,7 @@ from pathlib import Path
 import harness
 from tavmapdl import (BATCH_TITLE, LOG_PREFIX, ToolTest, keymap_frames, keymap_state,
                       state_keymap, table_text, write_table)
+from tool_test import JAPANESE_ENV
 
 SPARROW_MAP = bytes((7 * i + 3) & 0xFF for i in range(192))
 REED_MAP = bytes((5 * i + 1) & 0xFF for i in range(160))
@@ -38,9 +39,9 @@ class BatchResults(ToolTest):
         super().setUp()
         self.log = self.folder / "log.csv"
 
-    def batch(self, args, dialog=True, timeout=60):
+    def batch(self, args, dialog=True, timeout=60, language=None):
         """Runs TAVmapDL with `args`; presses OK in its dialog. Returns (exit code, dialog)."""
-        process = self.start_tool(args)
+        process = self.start_tool(args, language)
         shown = None
         if dialog:
             shown = self.gui.message(title=BATCH_TITLE, button="ok", timeout_ms=30000)
@@ -109,6 +110,17 @@ class BatchResults(ToolTest):
         self.assertEqual(code, 1, self.reported)
         self.assert_reported(shown, " Reed, other.tbl, different KeyMap.")
         self.assertEqual(self.writes(2), [])
+
+        # Under code page 932 the name's "ソ" and "表" end in byte 5CH, a backslash elsewhere:
+        # the log and the dialog still name the whole file.
+        table = write_table(self.folder, "ソ表.tbl", OTHER_REED_MAP)
+        log = self.folder / "japanese.csv"
+        code, shown = self.batch(["/2", "/C", self.win(table), "/L", self.win(log)],
+                                 language=JAPANESE_ENV)
+        self.assertEqual(code, 1, self.reported)
+        self.assertTrue(shown["text"].endswith(" Reed, ソ表.tbl, different KeyMap.\n"),
+                        shown["text"])
+        self.assertEqual(log.read_bytes().decode("cp932"), shown["text"][:-1] + "\r\n")
 
     def test_read_failure_never_leads_to_a_write(self):
         self.start_sim(state=keymap_state(2, REED_MAP), commands=["fault 2 nak on 11 always"])

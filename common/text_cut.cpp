@@ -1,8 +1,8 @@
-#include "keymap_editor/text_cut.h"
+#include "common/text_cut.h"
 
 #include <algorithm>
 
-namespace keymap_editor {
+namespace common {
 
 std::string cut_text(std::string_view text, std::size_t max_bytes, bool shift_jis) {
     std::size_t end = 0;
@@ -17,16 +17,16 @@ std::string cut_text(std::string_view text, std::size_t max_bytes, bool shift_ji
     return std::string(text.substr(0, std::min(end, text.size())));
 }
 
-std::string file_name_of(std::string_view path, bool shift_jis) {
+std::string file_name_of(std::string_view path, bool shift_jis, std::string_view separators) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < path.size(); ++i) {
         if (shift_jis && is_shift_jis_lead(static_cast<unsigned char>(path[i]))) {
             ++i;  // its second byte
-        } else if (path[i] == '\\' || path[i] == '/' || path[i] == ':') {
+        } else if (separators.find(path[i]) != std::string_view::npos) {
             start = i + 1;
         }
     }
     return std::string(path.substr(start));
 }
 
-}  // namespace keymap_editor
+}  // namespace common
